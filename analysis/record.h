@@ -94,6 +94,11 @@ struct FlickerRecord {
   float scaleFactors[4] = {1.0f, 1.0f, 1.0f, 1.0f};
 };
 
+// Length of the four sample buffers: sampleCount + 2 * firTaps; with roundBuffer raised to
+// the next multiple of 1024 below 2048, else of 2048 (a length on such a boundary stays).
+// In 64 bits, so a caller can see a length that does not fit the record's 32-bit field.
+uint64_t FlickerBufferLength(uint32_t sampleCount, uint32_t firTaps, uint32_t roundBuffer) noexcept;
+
 // Creates a record with its buffers and analysis objects; null when a buffer length would
 // overflow 32 bits, the sample count is 0, or an allocation fails (nothing is leaked).
 // roundBuffer: raise sampleCount + 2 * firTaps to the next multiple of 1024 below 2048,

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <new>
 
+#include "analysis/analyse.h"
 #include "analysis/fir.h"
 #include "analysis/jeita.h"
 #include "analysis/spectrum.h"
@@ -62,6 +63,11 @@ FlickerRecord* FlickerCreate(uint32_t sampleCount, uint32_t sampleFreq, uint32_t
 void FlickerDestroy(FlickerRecord* record) { delete record; }
 
 int FlickerRun(FlickerRecord* record, uint32_t testSignal, uint32_t firEnabled) {
+  return FlickerAnalyse(record, testSignal, firEnabled, TransformPrecision::kDouble);
+}
+
+int FlickerAnalyse(FlickerRecord* record, uint32_t testSignal, uint32_t firEnabled,
+                   TransformPrecision precision) noexcept {
   if (record == nullptr || !record->spectrum || !record->fir || !record->svmCurve ||
       !record->jeitaSpectrum) {
     return 0;
@@ -91,7 +97,7 @@ int FlickerRun(FlickerRecord* record, uint32_t testSignal, uint32_t firEnabled) 
     for (uint32_t i = 0; i < copied; ++i) volts[i] = r.firOut[taps + i];
   }
 
-  if (spectrum.fftSize <= r.bufferLen) SpectrumTransform(spectrum, volts);
+  if (spectrum.fftSize <= r.bufferLen) SpectrumTransform(spectrum, volts, precision);
   SpectrumFindFundamental(r);
 
   const bool validScale = r.scaleIndex >= 0 && r.scaleIndex < 4;

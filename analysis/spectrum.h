@@ -24,9 +24,16 @@ std::unique_ptr<SpectrumEngine> SpectrumCreate(uint32_t sampleCount) noexcept;
 // Stores the sampling frequency (Hz), binHz = sampleFreq / N and the frequency axis.
 void SpectrumSetFrequency(SpectrumEngine& spectrum, uint32_t sampleFreq) noexcept;
 
-// Forward transform of x[0 .. N-1] into re/im and the single-sided amplitude spectrum
-// (amplitude[0] = |X0| / N, amplitude[i] = 2 |Xi| / N below N/2, 0 from N/2 on).
-void SpectrumTransform(SpectrumEngine& spectrum, const float* x) noexcept;
+// Arithmetic of the butterflies. Each butterfly result is rounded to float as soon as it is
+// computed; kDouble (the program's) evaluates the butterfly in double and runs vectorised,
+// kExtended in long double one butterfly at a time, as the reference.
+enum class TransformPrecision { kDouble, kExtended };
+
+// Forward transform (kernel e^(-j 2 pi n k / N)) of x[0 .. N-1] into re/im and the
+// single-sided amplitude spectrum: amplitude[0] = |X0| / N, amplitude[i] = 2 |Xi| / N below
+// N/2, 0 from N/2 on.
+void SpectrumTransform(SpectrumEngine& spectrum, const float* x,
+                       TransformPrecision precision = TransformPrecision::kDouble) noexcept;
 
 // Fundamental of the record's spectrum: frequency, peakBin (-1 when there is none),
 // acDcRatio (kept when the DC line is 0), windowPeriods and windowPeriodSamples.

@@ -42,6 +42,9 @@ struct FlickerAcq {
 // the previous stand-by record, if any, is released. -1 when creation fails.
 int FlickerAcqAttach(FlickerAcq* unit, uint32_t sampleCount, uint32_t sampleFreq, uint32_t taps,
                      uint32_t cutoffHz);
+// Clears `record` when it is the attached one (compare and swap): whoever destroys a record
+// it attached calls this first, so the unit never keeps a pointer to a freed record.
+void FlickerAcqDetach(FlickerAcq* unit, const FlickerRecord* record);
 // One transfer and conversion: volts[i] = counts[i] * 5 / 65536 - offset, clamped at 0.
 int FlickerAcqRead(FlickerAcq* unit, int32_t range, uint32_t sampleFreq, uint32_t count,
                    uint16_t* counts, float* volts);

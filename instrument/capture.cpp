@@ -1,14 +1,11 @@
 #include "instrument/capture.h"
 
-#include <atomic>
 #include <thread>
 
 #include "instrument/protocol.h"
 #include "instrument/registry.h"
 
 namespace {
-
-std::atomic<int64_t> controlPauseMs{300};
 
 constexpr uint32_t kCaptureReadyLimit = 180000000;
 constexpr uint32_t kDarkReadyLimit = 100000;
@@ -63,8 +60,6 @@ int FlickerReadSamples(FlickerAcq* unit, int32_t range, uint32_t sampleFreq, uin
 
 int FlickerControl(FlickerAcq* unit, int32_t code, uint32_t value) {
   if (code == 1 && unit && unit->device) SetShutter(unit->device, value != 0 ? 1 : 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(controlPauseMs.load()));
+  std::this_thread::sleep_for(InstrumentPause(std::chrono::milliseconds(300)));
   return 0;
 }
-
-void FlickerControlSetPause(std::chrono::milliseconds pause) { controlPauseMs = pause.count(); }

@@ -31,11 +31,8 @@ bool SpMeasureFlickerOffsets(int channel, bool closeShutter);
 int FlickerReadSamples(FlickerAcq* unit, int32_t range, uint32_t sampleFreq, uint32_t count,
                        uint16_t* counts);
 // Instrument control of the acquisition unit: code 1 sends SetShutter (1 when value is not
-// 0, else 0); every call then pauses for the shutter pause (300 ms). Always 0.
+// 0, else 0); every call then pauses 300 ms. Always 0.
 int FlickerControl(FlickerAcq* unit, int32_t code, uint32_t value);
 
 // Extra time the capture's ready-wait allows beyond the capture's own duration.
 constexpr std::chrono::milliseconds kCaptureWaitMargin{10000};
-
-// The pause after each instrument control call (default 300 ms); tests shorten it.
-void FlickerControlSetPause(std::chrono::milliseconds pause);

@@ -1,6 +1,7 @@
 #include "instrument/protocol.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <initializer_list>
@@ -18,6 +19,8 @@ uint32_t NextSequence() {
   thread_local std::minstd_rand generator{std::random_device{}()};
   return uint32_t(generator() & 0x7FFF);
 }
+
+std::atomic<double> pauseScale{1.0};
 
 constexpr int kDirectCode = -1;  // row argument of Exchange: send `code` as it is
 
@@ -56,8 +59,8 @@ bool WaitReadyImpl(SpDevice* dev, uint32_t limit, bool fast, std::chrono::millis
   using Clock = std::chrono::steady_clock;
   if (!dev) return false;
   const bool longPause = dev->sensorType < 4 || dev->modelCode == 0xB4 || dev->modelCode == 0xB6;
-  const auto pause = longPause ? (fast ? std::chrono::microseconds(1000) : std::chrono::microseconds(20000))
-                               : std::chrono::microseconds(500);
+  const auto pause = InstrumentPause(longPause ? std::chrono::microseconds(fast ? 1000 : 20000)
+                                               : std::chrono::microseconds(500));
   const Clock::time_point start = Clock::now();
   const bool bounded = maxWait != kNoWaitLimit;
   int64_t budget = ReadyWaitBudget(dev, limit);
@@ -280,6 +283,12 @@ bool FourAnglePrepare2(SpDevice* dev, uint32_t a, uint32_t b) {
 uint32_t ReadyWaitBudget(const SpDevice* dev, uint32_t limit) {
   if (!dev) return limit;
   return (dev->modelCode & 0xFFF0) == 0xB0 ? limit / 30 : limit;
+}
+
+void SetInstrumentPauseScale(double scale) { pauseScale = scale < 0 ? 0.0 : scale; }
+
+std::chrono::microseconds InstrumentPause(std::chrono::microseconds pause) {
+  return std::chrono::microseconds(int64_t(double(pause.count()) * pauseScale.load()));
 }
 
 bool WaitReady(SpDevice* dev, uint32_t limit, std::chrono::milliseconds maxWait) {

@@ -80,6 +80,11 @@ bool WaitReadyFast(SpDevice* dev, uint32_t limit, std::chrono::milliseconds maxW
 // Polls the ready-wait may make for a limit on this entry.
 uint32_t ReadyWaitBudget(const SpDevice* dev, uint32_t limit);
 
+// Scale of every pause the instrument link makes between polls, retries and control calls:
+// 1 (the default) as stated here; tests and fuzzing use 0. InstrumentPause scales a pause.
+void SetInstrumentPauseScale(double scale);
+std::chrono::microseconds InstrumentPause(std::chrono::microseconds pause);
+
 // --- files on the instrument ---------------------------------------------------------------
 // Reads a whole file into buffer (capacity bytes); *size receives its length. Fails on a
 // transfer chunk of 0, an absent file, a file larger than capacity and any failed step

@@ -302,7 +302,7 @@ SpDevicePtr OpenDevice(uint32_t index) {
   for (int attempt = 1; attempt <= 5 && !answered; ++attempt) {
     uint32_t ready = 0;
     answered = Ping(d, &ready) && ready != 0;
-    if (!answered && attempt < 5) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!answered && attempt < 5) std::this_thread::sleep_for(InstrumentPause(std::chrono::milliseconds(100)));
   }
   if (!answered) return Discard(dev);
   if (!GetProtocolRevision(d, &d->protocolRev)) return Discard(dev);

@@ -124,8 +124,9 @@ bool Utf16ToText(std::string_view bytes, std::string* text) {
     std::size_t pos = 0;
     uint64_t row = 0, column = 0;
     while (pos < s.size()) {
-      cell.clear();
+      std::string_view content;
       if (s[pos] == '"') {
+        cell.clear();
         ++pos;
         while (pos < s.size()) {
           if (s[pos] == '"') {
@@ -139,9 +140,14 @@ bool Utf16ToText(std::string_view bytes, std::string* text) {
           }
           cell += s[pos++];
         }
+        while (pos < s.size() && s[pos] != '\t' && !IsLineEnd(s[pos])) cell += s[pos++];
+        content = cell;
+      } else {
+        const std::size_t start = pos;
+        while (pos < s.size() && s[pos] != '\t' && !IsLineEnd(s[pos])) ++pos;
+        content = s.substr(start, pos - start);
       }
-      while (pos < s.size() && s[pos] != '\t' && !IsLineEnd(s[pos])) cell += s[pos++];
-      if (!visit(row, column, PlainIfExponent(cell, number))) return false;
+      if (!visit(row, column, PlainIfExponent(content, number))) return false;
       if (pos >= s.size()) break;
       if (s[pos] == '\t') {
         ++pos;

@@ -141,6 +141,19 @@ INSTANTIATE_TEST_SUITE_P(Files, ResavedWorkbook,
                                            Kind{"resaved.xlsx", WorkbookKind::Zip},
                                            Kind{"resaved-utf16.txt", WorkbookKind::Utf16}));
 
+// freexl reads past its buffers on this document: the conversion must fail, not the program.
+TEST(Workbook, ConversionSurvivesTheLibraryFailing) {
+  const std::filesystem::path path = kFixtures / "overruns-freexl.xls";
+  std::string text = "x";
+  EXPECT_FALSE(XlsToText(path, &text));
+  EXPECT_TRUE(text.empty());
+  TFlkTankMgr store;
+  const LoadResult r = LoadMeasurementFile(store, path);
+  EXPECT_EQ(r.status, LoadStatus::NotCorrectFormat);
+  EXPECT_TRUE(r.workbook);
+  EXPECT_FALSE(store.record);
+}
+
 TEST(Workbook, MagicBytes) {
   struct Case {
     std::string bytes;

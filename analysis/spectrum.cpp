@@ -40,86 +40,16 @@ void TransformExtended(SpectrumEngine& s) noexcept {
   }
 }
 
-#if defined(__SSE2__)
-
-namespace sse2 {
-
-inline __m128d LowHalf(__m128 v) { return _mm_cvtps_pd(v); }
-inline __m128d HighHalf(__m128 v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
-
-// Two butterflies in the two double lanes.
-inline void Butterfly2(__m128d reA, __m128d imA, __m128d reB, __m128d imB, __m128d c, __m128d d,
-                       __m128d out[4]) {
-  const __m128d tRe = _mm_add_pd(_mm_mul_pd(reB, c), _mm_mul_pd(imB, d));
-  const __m128d tIm = _mm_sub_pd(_mm_mul_pd(imB, c), _mm_mul_pd(reB, d));
-  out[0] = _mm_add_pd(reA, tRe);
-  out[1] = _mm_add_pd(imA, tIm);
-  out[2] = _mm_sub_pd(reA, tRe);
-  out[3] = _mm_sub_pd(imA, tIm);
+// Magnitude of line i in double, rounded to float.
+inline float Magnitude(const float* re, const float* im, uint32_t i) noexcept {
+  const double r = re[i];
+  const double m = im[i];
+  return static_cast<float>(std::sqrt(r * r + m * m));
 }
 
-inline __m128 Pack(__m128d low, __m128d high) {
-  return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
-}
-
-inline void Butterfly4(__m128& reA, __m128& imA, __m128& reB, __m128& imB, __m128 c, __m128 d) {
-  __m128d low[4], high[4];
-  Butterfly2(LowHalf(reA), LowHalf(imA), LowHalf(reB), LowHalf(imB), LowHalf(c), LowHalf(d), low);
-  Butterfly2(HighHalf(reA), HighHalf(imA), HighHalf(reB), HighHalf(imB), HighHalf(c), HighHalf(d),
-             high);
-  reA = Pack(low[0], high[0]);
-  imA = Pack(low[1], high[1]);
-  reB = Pack(low[2], high[2]);
-  imB = Pack(low[3], high[3]);
-}
-
-#define STAGES_TARGET
-#include "analysis/spectrum_stages.inc"
-#undef STAGES_TARGET
-
-}  // namespace sse2
-
-namespace avx {
-
-#define STAGES_TARGET __attribute__((target("avx")))
-
-STAGES_TARGET inline void Butterfly4(__m128& reA, __m128& imA, __m128& reB, __m128& imB, __m128 c,
-                                     __m128 d) {
-  const __m256d rb = _mm256_cvtps_pd(reB);
-  const __m256d ib = _mm256_cvtps_pd(imB);
-  const __m256d cc = _mm256_cvtps_pd(c);
-  const __m256d dd = _mm256_cvtps_pd(d);
-  const __m256d tRe = _mm256_add_pd(_mm256_mul_pd(rb, cc), _mm256_mul_pd(ib, dd));
-  const __m256d tIm = _mm256_sub_pd(_mm256_mul_pd(ib, cc), _mm256_mul_pd(rb, dd));
-  const __m256d ra = _mm256_cvtps_pd(reA);
-  const __m256d ia = _mm256_cvtps_pd(imA);
-  reA = _mm256_cvtpd_ps(_mm256_add_pd(ra, tRe));
-  imA = _mm256_cvtpd_ps(_mm256_add_pd(ia, tIm));
-  reB = _mm256_cvtpd_ps(_mm256_sub_pd(ra, tRe));
-  imB = _mm256_cvtpd_ps(_mm256_sub_pd(ia, tIm));
-}
-
-#include "analysis/spectrum_stages.inc"
-#undef STAGES_TARGET
-
-}  // namespace avx
-
-bool CpuHasAvx() noexcept {
-  static const bool hasAvx = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") != 0;
-  }();
-  return hasAvx;
-}
-
-using StagesFn = void (*)(float*, float*, const float*, const float*, const float*, const float*,
-                          uint32_t, uint32_t, uint32_t, uint32_t, uint32_t);
-
-#else  // no x86 vector unit: the same butterflies one at a time
-
-namespace scalar {
-
-inline void ButterflyOne(float* re, float* im, uint32_t a, uint32_t b, float c, float d) {
+// The butterfly in double precision, one pair at a time.
+inline void ButterflyDouble(float* re, float* im, uint32_t a, uint32_t b, float c,
+                            float d) noexcept {
   const double reB = re[b];
   const double imB = im[b];
   const double tRe = reB * c + imB * d;
@@ -132,75 +62,180 @@ inline void ButterflyOne(float* re, float* im, uint32_t a, uint32_t b, float c, 
   im[b] = static_cast<float>(imA - tIm);
 }
 
-void RunStages(float* re, float* im, const float* cosTable, const float* sinTable,
-               const float* cosList, const float* sinList, uint32_t log2Size, uint32_t first,
-               uint32_t last, uint32_t begin, uint32_t end) {
-  for (uint32_t stage = first; stage <= last; ++stage) {
+// Every stage in double, one butterfly at a time, twiddles from the tables: for lengths
+// below 8 and where no vector unit is known.
+void TransformDoubleScalar(SpectrumEngine& s) noexcept {
+  for (uint32_t stage = 1; stage <= s.log2Size; ++stage) {
     const uint32_t half = 1u << (stage - 1);
-    const float* cw = stage == log2Size ? cosTable : cosList + (half - 1);
-    const float* sw = stage == log2Size ? sinTable : sinList + (half - 1);
-    for (uint32_t base = begin; base < end; base += 2 * half) {
-      for (uint32_t j = 0; j < half; ++j) ButterflyOne(re, im, base + j, base + j + half, cw[j], sw[j]);
+    const uint32_t stride = 1u << (s.log2Size - stage);
+    for (uint32_t base = 0; base < s.fftSize; base += 2 * half) {
+      for (uint32_t j = 0; j < half; ++j) {
+        ButterflyDouble(s.re.data(), s.im.data(), base + j, base + j + half, s.cosTable[j * stride],
+                        s.sinTable[j * stride]);
+      }
     }
   }
 }
 
-}  // namespace scalar
+// Scale of the amplitudes: 1/N at 0 Hz, 2/N for the other lines below N/2.
+inline float LineScale(uint32_t size) noexcept { return 2.0f * (1.0f / static_cast<float>(size)); }
 
-#endif
+#if defined(__SSE2__)
+
+// The double twiddle lists live in the amplitude array until the amplitudes are stored:
+// accessed through a type that may alias the floats.
+typedef double __attribute__((__may_alias__)) AliasedDouble;
+
+// What the vector stages work on.
+struct StageInput {
+  float* re;
+  float* im;
+  const float* cosTable;
+  const float* sinTable;
+  const AliasedDouble* cosList;  // cosines of the stages with half 4 .. N/8, as doubles
+  const AliasedDouble* sinList;  // their sines
+  uint32_t log2Size;
+  const float* samples;  // the input, read through bitReverse by stage 1
+  const uint32_t* bitReverse;
+};
+
+namespace sse2 {
+
+inline __m128d LowHalf(__m128 v) { return _mm_cvtps_pd(v); }
+inline __m128d HighHalf(__m128 v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
+inline __m128 Pack(__m128d low, __m128d high) {
+  return _mm_movelh_ps(_mm_cvtpd_ps(low), _mm_cvtpd_ps(high));
+}
+
+struct Twiddles4 {
+  __m128d cLow, cHigh, dLow, dHigh;
+};
+
+inline Twiddles4 ConvertTwiddles(__m128 c, __m128 d) {
+  return {LowHalf(c), HighHalf(c), LowHalf(d), HighHalf(d)};
+}
+inline Twiddles4 LoadTwiddles(const double* c, const double* d) {
+  return {_mm_loadu_pd(c), _mm_loadu_pd(c + 2), _mm_loadu_pd(d), _mm_loadu_pd(d + 2)};
+}
+
+// Two butterflies in the two double lanes.
+inline void Butterfly2(__m128d reA, __m128d imA, __m128d reB, __m128d imB, __m128d c, __m128d d,
+                       __m128d out[4]) {
+  const __m128d tRe = _mm_add_pd(_mm_mul_pd(reB, c), _mm_mul_pd(imB, d));
+  const __m128d tIm = _mm_sub_pd(_mm_mul_pd(imB, c), _mm_mul_pd(reB, d));
+  out[0] = _mm_add_pd(reA, tRe);
+  out[1] = _mm_add_pd(imA, tIm);
+  out[2] = _mm_sub_pd(reA, tRe);
+  out[3] = _mm_sub_pd(imA, tIm);
+}
+
+inline void Butterfly4(__m128& reA, __m128& imA, __m128& reB, __m128& imB, const Twiddles4& w) {
+  __m128d low[4], high[4];
+  Butterfly2(LowHalf(reA), LowHalf(imA), LowHalf(reB), LowHalf(imB), w.cLow, w.dLow, low);
+  Butterfly2(HighHalf(reA), HighHalf(imA), HighHalf(reB), HighHalf(imB), w.cHigh, w.dHigh, high);
+  reA = Pack(low[0], high[0]);
+  imA = Pack(low[1], high[1]);
+  reB = Pack(low[2], high[2]);
+  imB = Pack(low[3], high[3]);
+}
+
+inline void GatherPairs(const float* x, const uint32_t* index, __m128& a, __m128& b) {
+  a = _mm_setr_ps(x[index[0]], x[index[2]], x[index[4]], x[index[6]]);
+  b = _mm_setr_ps(x[index[1]], x[index[3]], x[index[5]], x[index[7]]);
+}
+
+inline __m128d Magnitudes2(__m128d r, __m128d m) {
+  return _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(r, r), _mm_mul_pd(m, m)));
+}
+inline __m128 Magnitudes4(__m128 re, __m128 im) {
+  return Pack(Magnitudes2(LowHalf(re), LowHalf(im)), Magnitudes2(HighHalf(re), HighHalf(im)));
+}
+
+#define STAGES_TARGET
+#include "analysis/spectrum_stages.inc"
+#undef STAGES_TARGET
+
+}  // namespace sse2
+
+namespace avx2 {
+
+#define STAGES_TARGET __attribute__((target("avx2")))
+
+struct Twiddles4 {
+  __m256d c, d;
+};
+
+STAGES_TARGET inline Twiddles4 ConvertTwiddles(__m128 c, __m128 d) {
+  return {_mm256_cvtps_pd(c), _mm256_cvtps_pd(d)};
+}
+STAGES_TARGET inline Twiddles4 LoadTwiddles(const double* c, const double* d) {
+  return {_mm256_loadu_pd(c), _mm256_loadu_pd(d)};
+}
+
+STAGES_TARGET inline void Butterfly4(__m128& reA, __m128& imA, __m128& reB, __m128& imB,
+                                     const Twiddles4& w) {
+  const __m256d rb = _mm256_cvtps_pd(reB);
+  const __m256d ib = _mm256_cvtps_pd(imB);
+  const __m256d tRe = _mm256_add_pd(_mm256_mul_pd(rb, w.c), _mm256_mul_pd(ib, w.d));
+  const __m256d tIm = _mm256_sub_pd(_mm256_mul_pd(ib, w.c), _mm256_mul_pd(rb, w.d));
+  const __m256d ra = _mm256_cvtps_pd(reA);
+  const __m256d ia = _mm256_cvtps_pd(imA);
+  reA = _mm256_cvtpd_ps(_mm256_add_pd(ra, tRe));
+  imA = _mm256_cvtpd_ps(_mm256_add_pd(ia, tIm));
+  reB = _mm256_cvtpd_ps(_mm256_sub_pd(ra, tRe));
+  imB = _mm256_cvtpd_ps(_mm256_sub_pd(ia, tIm));
+}
+
+STAGES_TARGET inline void GatherPairs(const float* x, const uint32_t* index, __m128& a, __m128& b) {
+  const __m256i pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(index));
+  const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+  const __m256 values = _mm256_i32gather_ps(x, _mm256_permutevar8x32_epi32(pairs, order), 4);
+  a = _mm256_castps256_ps128(values);
+  b = _mm256_extractf128_ps(values, 1);
+}
+
+STAGES_TARGET inline __m128 Magnitudes4(__m128 re, __m128 im) {
+  const __m256d r = _mm256_cvtps_pd(re);
+  const __m256d m = _mm256_cvtps_pd(im);
+  return _mm256_cvtpd_ps(_mm256_sqrt_pd(_mm256_add_pd(_mm256_mul_pd(r, r), _mm256_mul_pd(m, m))));
+}
+
+#include "analysis/spectrum_stages.inc"
+#undef STAGES_TARGET
+
+}  // namespace avx2
+
+bool CpuHasAvx2() noexcept {
+  static const bool hasAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return hasAvx2;
+}
+
+// Fills the double twiddle lists for the stages with half 4 .. N/8 (N >= 32): the list of
+// half h at offset h - 1 holds cosTable/sinTable[j * N / (2 h)]; each list is every other
+// entry of the next one.
+void FillTwiddleLists(const SpectrumEngine& s, AliasedDouble* cosList, AliasedDouble* sinList) noexcept {
+  const uint32_t top = s.fftSize / 8;
+  for (uint32_t j = 0; j < top; ++j) {
+    cosList[top - 1 + j] = s.cosTable[4 * j];
+    sinList[top - 1 + j] = s.sinTable[4 * j];
+  }
+  for (uint32_t half = top / 2; half >= 4; half /= 2) {
+    for (uint32_t j = 0; j < half; ++j) {
+      cosList[half - 1 + j] = cosList[2 * half - 1 + 2 * j];
+      sinList[half - 1 + j] = sinList[2 * half - 1 + 2 * j];
+    }
+  }
+}
+
+#endif  // __SSE2__
 
 // Stages up to this block size run block by block while the block sits in the cache. Each
 // butterfly reads and writes the same values in any order of the blocks, so the result is
 // that of running the stages one after the other over the whole array.
 constexpr uint32_t kCacheBlockLog2 = 13;
-
-// out[j] = in[2 j] for j < n.
-void EveryOther(const float* in, float* out, uint32_t n) noexcept {
-  uint32_t j = 0;
-#if defined(__SSE2__)
-  for (; n - j >= 4; j += 4) {
-    const __m128 a = _mm_loadu_ps(in + 2 * j);
-    const __m128 b = _mm_loadu_ps(in + 2 * j + 4);
-    _mm_storeu_ps(out + j, _mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-  }
-#endif
-  for (; j < n; ++j) out[j] = in[2 * j];
-}
-
-// Magnitude of bin i in double, rounded to float.
-inline float Magnitude(const float* re, const float* im, uint32_t i) noexcept {
-  const double r = re[i];
-  const double m = im[i];
-  return static_cast<float>(std::sqrt(r * r + m * m));
-}
-
-// Single-sided amplitudes from re/im: |X0| / N at 0 Hz, 2 |Xi| / N below N/2, 0 above.
-void StoreAmplitudes(SpectrumEngine& s) noexcept {
-  const uint32_t size = s.fftSize;
-  const float scale = 1.0f / static_cast<float>(size);
-  const float lineScale = 2.0f * scale;
-  const uint32_t lines = size / 2;
-  const float* re = s.re.data();
-  const float* im = s.im.data();
-  float* amplitude = s.amplitude.data();
-  uint32_t i = 0;
-  if (lines > 0) {
-    amplitude[0] = Magnitude(re, im, 0) * scale;
-    i = 1;
-  }
-#if defined(__SSE2__)
-  // Same arithmetic two lines at a time: products and sum in double, square root rounded
-  // to float (IEEE square roots are exact to the last bit in every unit).
-  for (; lines - i >= 2; i += 2) {
-    const __m128d r = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(re + i))));
-    const __m128d m = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(im + i))));
-    const __m128 magnitude = _mm_cvtpd_ps(_mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(r, r), _mm_mul_pd(m, m))));
-    _mm_storel_pi(reinterpret_cast<__m64*>(amplitude + i), _mm_mul_ps(magnitude, _mm_set1_ps(lineScale)));
-  }
-#endif
-  for (; i < lines; ++i) amplitude[i] = Magnitude(re, im, i) * lineScale;
-  for (i = lines; i < size; ++i) amplitude[i] = 0.0f;
-}
 
 }  // namespace
 
@@ -263,52 +298,52 @@ void SpectrumSetFrequency(SpectrumEngine& s, uint32_t sampleFreq) noexcept {
 
 void SpectrumTransform(SpectrumEngine& s, const float* x, TransformPrecision precision) noexcept {
   const uint32_t size = s.fftSize;
-  for (uint32_t i = 0; i < size; ++i) {
-    s.re[i] = x[s.bitReverse[i]];
-    s.im[i] = 0.0f;
-  }
-  if (precision == TransformPrecision::kExtended) {
-    TransformExtended(s);
-    StoreAmplitudes(s);
+  const uint32_t lines = size / 2;
+  const float scale = 1.0f / static_cast<float>(size);
+  float* amplitude = s.amplitude.data();
+#if defined(__SSE2__)
+  // The vector stages need blocks of eight, and stage 1 relies on the twiddle (1, +0).
+  const bool vector = precision == TransformPrecision::kDouble && size >= 8 &&
+                      s.cosTable[0] == 1.0f && s.sinTable[0] == 0.0f && !std::signbit(s.sinTable[0]);
+#else
+  const bool vector = false;
+#endif
+  if (!vector) {
+    for (uint32_t i = 0; i < size; ++i) {
+      s.re[i] = x[s.bitReverse[i]];
+      s.im[i] = 0.0f;
+    }
+    if (precision == TransformPrecision::kExtended) {
+      TransformExtended(s);
+    } else {
+      TransformDoubleScalar(s);
+    }
+    if (lines > 0) amplitude[0] = Magnitude(s.re.data(), s.im.data(), 0) * scale;
+    for (uint32_t i = 1; i < lines; ++i) amplitude[i] = Magnitude(s.re.data(), s.im.data(), i) * LineScale(size);
+    for (uint32_t i = lines; i < size; ++i) amplitude[i] = 0.0f;
     return;
   }
 
-  // The twiddles of every stage but the last, packed stage by stage into the amplitude
-  // array, which is free until the amplitudes are stored: cosines in its first half, sines
-  // in its second, the stage with half h at offset h - 1.
-  // Each list is every other entry of the next stage's list, the last of them every other
-  // entry of the tables.
-  float* cosList = s.amplitude.data();
-  float* sinList = cosList + size / 2;
-  for (uint32_t half = size / 4; half >= 1; half /= 2) {
-    const float* cosNext = half == size / 4 ? s.cosTable.data() : cosList + (2 * half - 1);
-    const float* sinNext = half == size / 4 ? s.sinTable.data() : sinList + (2 * half - 1);
-    EveryOther(cosNext, cosList + (half - 1), half);
-    EveryOther(sinNext, sinList + (half - 1), half);
-  }
-
 #if defined(__SSE2__)
-  const StagesFn runStages = CpuHasAvx() ? avx::RunStages : sse2::RunStages;
-#else
-  const auto runStages = scalar::RunStages;
-#endif
+  // N/2 doubles fit in the N floats of the amplitude array: cosines first, sines from N/4.
+  AliasedDouble* cosList = reinterpret_cast<AliasedDouble*>(amplitude);
+  AliasedDouble* sinList = cosList + size / 4;
+  FillTwiddleLists(s, cosList, sinList);
+  const StageInput input{s.re.data(), s.im.data(), s.cosTable.data(), s.sinTable.data(),
+                         cosList,     sinList,     s.log2Size,        x,
+                         s.bitReverse.data()};
+  const bool avx2 = CpuHasAvx2();
+  const auto runStages = avx2 ? avx2::RunStages : sse2::RunStages;
   const uint32_t blockLog2 = s.log2Size < kCacheBlockLog2 ? s.log2Size : kCacheBlockLog2;
   const uint32_t block = 1u << blockLog2;
-  float* re = s.re.data();
-  float* im = s.im.data();
-  const float* cosTable = s.cosTable.data();
-  const float* sinTable = s.sinTable.data();
-  if (blockLog2 > 0) {
-    for (uint32_t begin = 0; begin < size; begin += block) {
-      runStages(re, im, cosTable, sinTable, cosList, sinList, s.log2Size, 1, blockLog2, begin,
-                begin + block);
-    }
-  }
-  if (s.log2Size > blockLog2) {
-    runStages(re, im, cosTable, sinTable, cosList, sinList, s.log2Size, blockLog2 + 1, s.log2Size,
-              0, size);
-  }
-  StoreAmplitudes(s);
+  for (uint32_t begin = 0; begin < size; begin += block) runStages(input, 1, blockLog2, begin, begin + block);
+  if (s.log2Size > blockLog2) runStages(input, blockLog2 + 1, s.log2Size, 0, size);
+
+  amplitude[0] = Magnitude(s.re.data(), s.im.data(), 0) * scale;
+  const auto storeLines = avx2 ? avx2::StoreLineAmplitudes : sse2::StoreLineAmplitudes;
+  storeLines(s.re.data(), s.im.data(), amplitude, 1, lines, LineScale(size));
+  for (uint32_t i = lines; i < size; ++i) amplitude[i] = 0.0f;
+#endif
 }
 
 void SpectrumFindFundamental(FlickerRecord& record) noexcept {

@@ -49,7 +49,7 @@ struct WeightCurve {
 
 // JEITA-weighted level of every spectral line from 0 to 60 Hz.
 struct JeitaSpectrum {
-  uint32_t binCount = 0;           // trunc(60 / binHz + 1)
+  uint32_t binCount = 0;           // trunc(60 / binHz + 1), at most the N/2 lines, at least 1
   std::vector<float> levelDb;      // weighted level in dB of line i (i >= 1); entry 0 is 0
   std::vector<float> levelDbVesa;  // levelDb + 3.01029995
   uint32_t peakBin = 0;            // line with the highest level in the last run
@@ -112,7 +112,8 @@ int FlickerRun(FlickerRecord* record, uint32_t testSignal, uint32_t firEnabled);
 // The count strongest lines among bins 0 .. N/2-1, weakest first: out[count-1] is the
 // strongest; empty slots hold -1 and sit at the front.
 void FlickerPeaks(const FlickerRecord* record, int count, int32_t* out);
-// Time-domain figures over the first n samples of volts; n = 0 leaves them unchanged.
+// Time-domain figures over the first n samples of volts; n = 0 leaves them unchanged, an n
+// above bufferLen is taken as bufferLen.
 void FlickerStats(FlickerRecord* record, uint32_t n);
 
 // Owning handle for callers above the analysis layer: nobody frees a record by hand.

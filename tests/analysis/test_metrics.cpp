@@ -18,12 +18,18 @@ void SetSamples(FlickerRecord& r, const std::vector<float>& samples) {
   std::copy(samples.begin(), samples.end(), r.scaled.begin());
 }
 
-TEST(FlickerStats, AlternatingOneAndThreeVolts) {
+// 1024 samples alternating 1 V and 3 V, with their figures.
+FlickerRecordPtr AlternatingOneAndThree() {
   FlickerRecordPtr r = MakeFlickerRecord(1024, 32768, 100, 1000);
   std::vector<float> samples(1024);
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = i % 2 ? 3.0f : 1.0f;
   SetSamples(*r, samples);
   FlickerStats(r.get(), 1024);
+  return r;
+}
+
+TEST(FlickerStats, AlternatingOneAndThreeVolts) {
+  FlickerRecordPtr r = AlternatingOneAndThree();
   EXPECT_EQ(r->average, 2.0f);
   EXPECT_EQ(r->minVolts, 1.0f);
   EXPECT_EQ(r->maxVolts, 3.0f);
@@ -52,11 +58,7 @@ TEST(FlickerStats, ConstantWaveformHasNoFlicker) {
 }
 
 TEST(FlickerStats, DarkWaveformKeepsContrastAndRms) {
-  FlickerRecordPtr r = MakeFlickerRecord(1024, 32768, 100, 1000);
-  std::vector<float> samples(1024);
-  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = i % 2 ? 3.0f : 1.0f;
-  SetSamples(*r, samples);
-  FlickerStats(r.get(), 1024);
+  FlickerRecordPtr r = AlternatingOneAndThree();
   SetSamples(*r, std::vector<float>(1024, 0.0f));
   FlickerStats(r.get(), 1024);
   EXPECT_EQ(r->average, 0.0f);

@@ -103,8 +103,11 @@ int FlickerAcqAutoRange(FlickerAcq* unit) {
 
 int FlickerAcqCapture(FlickerAcq* unit, uint32_t autoRange, int32_t range) {
   if (!unit) return -1;
-  FlickerRecord* rec = unit->record.load();
-  if (!rec) return -1;
+  return FlickerAcqCaptureInto(unit, unit->record.load(), autoRange, range);
+}
+
+int FlickerAcqCaptureInto(FlickerAcq* unit, FlickerRecord* rec, uint32_t autoRange, int32_t range) {
+  if (!unit || !rec) return -1;
   if (unit->offsetsValid == 0 && unit->controlMode == 1) {
     if (unit->control) unit->control(unit, 1, 0);
     MeasureOffsetsOn(unit, rec);

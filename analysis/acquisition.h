@@ -54,3 +54,6 @@ int FlickerAcqMeasureOffsets(FlickerAcq* unit);
 int FlickerAcqAutoRange(FlickerAcq* unit);
 // Fills the attached record (the whole buffer); 0 or -1.
 int FlickerAcqCapture(FlickerAcq* unit, uint32_t autoRange, int32_t range);
+// The same on the record given (not the attached one): a caller that attached its record
+// gets exactly that record filled, whatever is attached meanwhile.
+int FlickerAcqCaptureInto(FlickerAcq* unit, FlickerRecord* record, uint32_t autoRange, int32_t range);

@@ -19,7 +19,7 @@ bool SpCaptureFlicker(int channel, uint16_t autoRange, uint16_t range, FlickerRe
   if (range > 3) range = 3;
   FlickerAcq* unit = &op.get()->flickerAcq;
   unit->record.store(record);
-  return FlickerAcqCapture(unit, autoRange, range) == 0;
+  return FlickerAcqCaptureInto(unit, record, autoRange, range) == 0;
 }
 
 bool SpDarkCalibrate(int channel) {

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <new>
 
+#include "analysis/cpu.h"
+
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
@@ -56,6 +58,25 @@ inline void FirBlock8(const double* h, uint32_t taps, const float* in, float* ou
 #endif
 }
 
+#if defined(__SSE2__)
+// FirBlock8 with four double lanes: the same products and sums in the same order.
+__attribute__((target("avx2"))) void FirBlocksAvx2(const double* h, uint32_t taps,
+                                                   const float* in, float* out, uint32_t k,
+                                                   uint32_t n) noexcept {
+  for (; n - k >= 8; k += 8) {
+    __m256d low = _mm256_setzero_pd(), high = _mm256_setzero_pd();
+    const float* x = in + k;
+    for (uint32_t j = 0; j < taps; ++j, --x) {
+      const __m256d c = _mm256_set1_pd(h[j]);
+      low = _mm256_add_pd(low, _mm256_mul_pd(c, _mm256_cvtps_pd(_mm_loadu_ps(x))));
+      high = _mm256_add_pd(high, _mm256_mul_pd(c, _mm256_cvtps_pd(_mm_loadu_ps(x + 4))));
+    }
+    _mm_storeu_ps(out + k, _mm256_cvtpd_ps(low));
+    _mm_storeu_ps(out + k + 4, _mm256_cvtpd_ps(high));
+  }
+}
+#endif
+
 }  // namespace
 
 std::unique_ptr<FirFilter> FirCreate(uint32_t taps) noexcept {
@@ -101,6 +122,12 @@ void FirApply(FirFilter& fir, const float* in, float* out, uint32_t n) noexcept 
   const uint32_t settled = taps - 1 < n ? taps - 1 : n;
   uint32_t k = 0;
   for (; k < settled; ++k) out[k] = static_cast<float>(FirSumAt(h, taps, in, k));
+#if defined(__SSE2__)
+  if (CpuHasAvx2()) {
+    FirBlocksAvx2(h, taps, in, out, k, n);
+    k += (n - k) / 8 * 8;
+  }
+#endif
   for (; n - k >= 8; k += 8) FirBlock8(h, taps, in, out, k);
   for (; k < n; ++k) out[k] = static_cast<float>(FirSumAt(h, taps, in, k));
 

@@ -1,5 +1,8 @@
 #include "analysis/spectrum.h"
 
+#include "analysis/cpu.h"
+
+#include <atomic>
 #include <cmath>
 #include <new>
 #include <utility>
@@ -205,14 +208,6 @@ STAGES_TARGET inline __m128 Magnitudes4(__m128 re, __m128 im) {
 
 }  // namespace avx2
 
-bool CpuHasAvx2() noexcept {
-  static const bool hasAvx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return hasAvx2;
-}
-
 // Fills the double twiddle lists for the stages with half 4 .. N/8 (N >= 32): the list of
 // half h at offset h - 1 holds cosTable/sinTable[j * N / (2 h)]; each list is every other
 // entry of the next one.
@@ -403,3 +398,21 @@ void FlickerPeaks(const FlickerRecord* record, int count, int32_t* out) {
     }
   }
 }
+
+namespace {
+std::atomic<bool> avx2Allowed{true};
+}  // namespace
+
+bool CpuHasAvx2() noexcept {
+#if defined(__SSE2__)
+  static const bool hasAvx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return hasAvx2 && avx2Allowed.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+void CpuAllowAvx2(bool allowed) noexcept { avx2Allowed.store(allowed, std::memory_order_relaxed); }

@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "analysis/cpu.h"
 #include "analysis/fir.h"
 #include "analysis/record.h"
 
@@ -61,7 +62,13 @@ std::vector<float> Convolve(const FirFilter& fir, const std::vector<float>& in) 
   return out;
 }
 
-TEST(FirApply, IsTheConvolutionFromRest) {
+class FirPaths : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { CpuAllowAvx2(GetParam()); }
+  void TearDown() override { CpuAllowAvx2(true); }
+};
+
+TEST_P(FirPaths, ApplyIsTheConvolutionFromRest) {
   std::mt19937 generator(3);
   std::uniform_real_distribution<float> uniform(0.0f, 5.0f);
   for (uint32_t taps : {1u, 7u, 51u, 100u}) {
@@ -76,6 +83,8 @@ TEST(FirApply, IsTheConvolutionFromRest) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Avx2, FirPaths, ::testing::Bool());
 
 TEST(FirApply, ConstantSettlesToTheCoefficientSum) {
   auto fir = Designed(100, 10000, 1000);

@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "analysis/cpu.h"
 #include "analysis/record.h"
 #include "analysis/spectrum.h"
 #include "signals.h"
@@ -93,12 +94,18 @@ TEST(Spectrum, MatchesTheDirectTransform) {
   }
 }
 
-// The vectorised stages against the butterflies one at a time in long double, on every
-// length whose stages take a different path.
-TEST(Spectrum, VectorisedStagesEqualTheExtendedReference) {
+// The vectorised stages, with and without AVX2, against the butterflies one at a time in
+// long double, on every length whose stages take a different path.
+class VectorPaths : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { CpuAllowAvx2(GetParam()); }
+  void TearDown() override { CpuAllowAvx2(true); }
+};
+
+TEST_P(VectorPaths, StagesEqualTheExtendedReference) {
   std::mt19937 generator(11);
   std::uniform_real_distribution<float> uniform(0.0f, 5.0f);
-  for (uint32_t size : {1u, 2u, 4u, 8u, 16u, 32u, 1024u, 8192u, 16384u, 65536u}) {
+  for (uint32_t size : {1u, 2u, 4u, 8u, 16u, 32u, 64u, 1024u, 8192u, 16384u, 65536u}) {
     auto program = SpectrumCreate(size);
     auto reference = SpectrumCreate(size);
     std::vector<float> x(size);
@@ -110,6 +117,8 @@ TEST(Spectrum, VectorisedStagesEqualTheExtendedReference) {
     EXPECT_EQ(program->amplitude, reference->amplitude) << size;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Avx2, VectorPaths, ::testing::Bool());
 
 // Sets amplitudes by hand on a 16-point engine (8 lines) and runs the fundamental search.
 FlickerRecordPtr RecordWithLines(std::vector<float> lines) {

@@ -23,12 +23,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A light with a 100 Hz ripple of 30 % modulation around 1 V, analysed.
+// A light with a 100 Hz ripple (30 % by default) and a 20 Hz flicker of 5 % around 1 V,
+// analysed.
 FlickerRecordPtr Measured(uint32_t count, uint32_t freq, float ripple = 0.3f) {
   FlickerRecordPtr r = MakeFlickerRecord(count, freq, 100, 1000);
   if (!r) return r;
   for (uint32_t i = 0; i < count; ++i) {
-    r->volts[i] = 1.0f + ripple * static_cast<float>(std::sin(2 * M_PI * 100.0 * i / freq));
+    r->volts[i] = 1.0f + ripple * static_cast<float>(std::sin(2 * M_PI * 100.0 * i / freq)) +
+                  0.05f * static_cast<float>(std::sin(2 * M_PI * 20.0 * i / freq));
   }
   FlickerRun(r.get(), 0, 0);
   return r;

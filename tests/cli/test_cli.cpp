@@ -1,0 +1,137 @@
+// quivra-cli run as a process against the simulated instrument: list, measure and dark,
+// their exit codes and their one-line failures.
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int exit = -1;
+  std::string out, err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("quivra-cli-test-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Writes a simulator configuration with one instrument object (or none) at time scale 0.
+  std::string Config(const std::string& instrument) {
+    const fs::path path = dir / ("cfg" + std::to_string(++configs) + ".json");
+    std::ofstream(path) << R"({"timeScale": 0, "instruments": [)" << instrument << "]}";
+    return path.string();
+  }
+  Result Run(const std::string& args) {
+    const fs::path out = dir / "out", err = dir / "err";
+    const std::string command = std::string(QUIVRA_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+  }
+  fs::path dir;
+  int configs = 0;
+};
+
+constexpr const char* kLed =
+    R"({"model": "TR7BQ", "serial": "SIM00001", "protocolRevision": 263, "firmware": [1, 2, 3, 0],
+        "light": {"waveform": "sine", "frequency": 100, "modulation": 0.3, "level": 0.5, "duty": 0.5, "noise": 0},
+        "lux": 500})";
+
+TEST_F(Cli, MeasureReportsTheLightsFlicker) {
+  const Result r = Run("measure --instrument=sim:" + Config(kLed) + " --json");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const nlohmann::json j = nlohmann::json::parse(r.out);
+  EXPECT_EQ(j["sampleCount"], 16384);
+  EXPECT_EQ(j["sampleFreq"], 32768);
+  EXPECT_GE(j["gain"].get<int>(), 1);
+  EXPECT_NEAR(j["figures"]["Frequnecy"].get<double>(), 100, 0.5);
+  EXPECT_NEAR(j["figures"]["Percentage(IES)"].get<double>(), 30, 0.5);
+  EXPECT_EQ(j["figures"].size(), 19u);
+  ASSERT_EQ(j["peaks"].size(), 10u);
+  const auto& fundamental = j["peaks"][1];  // the DC line is the strongest
+  EXPECT_NEAR(fundamental["frequency"].get<double>(), 100, 0.5);
+  EXPECT_NEAR(fundamental["percent"].get<double>(), 30, 0.5);
+  EXPECT_TRUE(r.err.empty()) << r.err;
+}
+
+TEST_F(Cli, MeasureWithFixedGainAsATable) {
+  const Result r = Run("measure --instrument=sim:" + Config(kLed) + " --gain 1 --freq 8192 --count 4096 --fir");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("sampleFreq       8192\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("gain             1\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Frequnecy        100\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Percentage(IES)  "), std::string::npos);
+  EXPECT_NE(r.out.find("frequency   amplitude   amplitude(%)\n"), std::string::npos);
+}
+
+TEST_F(Cli, ListPrintsTheDeviceTreeLines) {
+  const Result r = Run("list --instrument=sim:" + Config(kLed));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "SIM00001\n  SN : SIM00001\n  Model : TR7BQ\n  HW : 1.1.0AA\n  FW : 1.2.3\n  ID : 0\n"
+            "  Wavelength(Start) : 380\n  Wavelength(End) : 780\n  X-Gain : 1.000\n  Y-Gain : 1.000\n"
+            "  Z-Gain : 1.000\n  L-Gain : 1.000\n");
+}
+
+TEST_F(Cli, DarkMeasuresTheOffsetsOfEveryRange) {
+  const Result r = Run("dark --instrument=sim:" + Config(R"({"model": "TR7BQ", "darkOffsets": [0.02, 0.025, 0.031, 0.042]})"));
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.out.find("Dark calibration finished!\n"), std::string::npos);
+  // The offsets as the 16-bit converter sees them: 0.02 V reads 262 counts.
+  EXPECT_NE(r.out.find("gain 1  0.019989 V\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("gain 4  0.042038 V\n"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, ExitCodesAndOneLineFailures) {
+  const std::string led = Config(kLed);
+  const struct {
+    std::string args;
+    int exit;
+    std::string err;  // expected in the one line on stderr
+  } cases[] = {
+      {"measure --gain 7", 2, "--gain"},
+      {"measure --freq 100", 2, "--freq"},
+      {"measure --bogus", 2, "--bogus"},
+      {"", 2, "subcommand"},
+      {"measure --help", 0, ""},
+      {"measure --instrument=sim:" + (dir / "missing.json").string(), 1, "missing.json"},
+      {"measure --instrument=parallel-port", 1, "parallel-port"},
+      {"measure --instrument=sim:" + Config(R"({"model": "TR7A", "faults": [{"kind": "refusedStatus", "code": 24576, "persistent": true}]})"),
+       1, "capture failed: error 0x5003 on command 0x6000"},
+      {"dark --instrument=sim:" + Config(R"({"model": "TR7A", "faults": [{"kind": "refusedStatus", "code": 4098}]})"),
+       1, "dark calibration failed: error 0x5003 on command 0x1002"},
+      {"measure --instrument=sim:" + Config(""), 1, "no instrument found"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.exit, c.exit);
+    if (c.exit == 0) {
+      EXPECT_NE(r.out.find("--freq"), std::string::npos);
+      continue;
+    }
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+}
+
+}  // namespace

@@ -66,45 +66,86 @@ uint64_t SimNoise::Next() {
   return z ^ (z >> 31);
 }
 
-double SimNoise::Uniform() { return (double(Next() >> 11) + 0.5) * (1.0 / 9007199254740992.0); }
-
-double SimNoise::Gaussian() {
-  if (haveSpare_) {
-    haveSpare_ = false;
-    return spare_;
-  }
-  const double radius = std::sqrt(-2.0 * std::log(Uniform()));
-  const double angle = 2.0 * std::numbers::pi * Uniform();
-  spare_ = radius * std::sin(angle);
-  haveSpare_ = true;
-  return radius * std::cos(angle);
+double SimNoise::Normal() {
+  // Sum of four 16-bit uniforms of one draw, centred and scaled to unit variance.
+  const uint64_t r = Next();
+  const double sum = double(r & 0xFFFF) + double((r >> 16) & 0xFFFF) + double((r >> 32) & 0xFFFF) + double(r >> 48);
+  constexpr double kScale = 1.7320508075688772 / 65536.0;  // sqrt(3) / 65536
+  return (sum - 2.0 * 65535.0) * kScale;
 }
+
+namespace {
+
+// Counts of a non-negative sensor voltage, by multiplication and truncation (the hot path of
+// a capture): the same as SimVoltsToCounts for v >= 0.
+inline uint16_t FastCounts(double volts) {
+  const double counts = volts * (65536.0 / kSimFullScaleVolts) + 0.5;
+  return counts >= 65535.0 ? uint16_t(65535) : uint16_t(counts);
+}
+
+inline void Put(uint8_t* out, uint32_t i, uint16_t c) {
+  out[2 * i] = uint8_t(c);
+  out[2 * i + 1] = uint8_t(c >> 8);
+}
+
+// Samples of one capture, `shape(i)` giving the wave shape at sample i.
+template <typename Shape>
+void Fill(Shape shape, double amplitude, double m, double noiseVolts, double darkOffset, uint32_t count,
+          SimNoise* noise, uint8_t* out) {
+  if (noiseVolts > 0) {
+    for (uint32_t i = 0; i < count; ++i) {
+      const double v = amplitude * (1.0 + m * shape(i)) + noiseVolts * noise->Normal();
+      Put(out, i, FastCounts(std::max(v, 0.0) + darkOffset));
+    }
+  } else {
+    for (uint32_t i = 0; i < count; ++i) Put(out, i, FastCounts(amplitude * (1.0 + m * shape(i)) + darkOffset));
+  }
+}
+
+}  // namespace
 
 void SimGenerateCounts(const SimLight& light, const SimSensorRange& range, bool lightSeen, double sampleFreq,
                        uint32_t count, double* phase, SimNoise* noise, uint8_t* out) {
   const double start = *phase;
   const double step = sampleFreq > 0 ? light.frequency / sampleFreq : 0.0;
-  const auto put = [out](uint32_t i, uint16_t c) {
-    out[2 * i] = uint8_t(c);
-    out[2 * i + 1] = uint8_t(c >> 8);
-  };
-  if (!lightSeen) {
-    const uint16_t dark = SimVoltsToCounts(range.darkOffset);
-    for (uint32_t i = 0; i < count; ++i) put(i, dark);
-  } else {
-    const double m = light.modulation;
-    const double amplitude = light.level / (1.0 + m * SimWaveShapeMean(light.waveform, light.duty)) * range.gain;
-    const double noiseVolts = light.noise * range.gain;
-    for (uint32_t i = 0; i < count; ++i) {
-      double p = start + double(i) * step;
-      p -= std::floor(p);
-      double v = amplitude * (1.0 + m * SimWaveShape(light.waveform, light.duty, p));
-      if (noiseVolts > 0) v += noiseVolts * noise->Gaussian();
-      put(i, SimVoltsToCounts(std::max(v, 0.0) + range.darkOffset));
-    }
-  }
   const double end = start + double(count) * step;
   *phase = end - std::floor(end);
+  if (!lightSeen) {
+    const uint16_t dark = SimVoltsToCounts(range.darkOffset);
+    for (uint32_t i = 0; i < count; ++i) Put(out, i, dark);
+    return;
+  }
+  const double m = light.modulation;
+  const double amplitude = light.level / (1.0 + m * SimWaveShapeMean(light.waveform, light.duty)) * range.gain;
+  const double noiseVolts = light.noise * range.gain;
+  const auto phaseAt = [start, step](uint32_t i) {
+    const double p = start + double(i) * step;
+    return p - std::floor(p);
+  };
+  if (light.waveform == SimWaveform::kSine) {
+    // A rotating phasor, set again from the exact phase every block of samples, instead of
+    // a sine per sample.
+    constexpr uint32_t kBlock = 4096;
+    const double turn = 2.0 * std::numbers::pi * step;
+    const double rc = std::cos(turn), rs = std::sin(turn);
+    for (uint32_t first = 0; first < count; first += kBlock) {
+      const uint32_t n = std::min(kBlock, count - first);
+      double c = std::cos(2.0 * std::numbers::pi * phaseAt(first));
+      double s = std::sin(2.0 * std::numbers::pi * phaseAt(first));
+      Fill(
+          [&](uint32_t) {
+            const double value = s;
+            const double next = s * rc + c * rs;
+            c = c * rc - s * rs;
+            s = next;
+            return value;
+          },
+          amplitude, m, noiseVolts, range.darkOffset, n, noise, out + 2 * std::size_t(first));
+    }
+    return;
+  }
+  Fill([&](uint32_t i) { return SimWaveShape(light.waveform, light.duty, phaseAt(i)); }, amplitude, m, noiseVolts,
+       range.darkOffset, count, noise, out);
 }
 
 double SimWhiteLedShape(double nm) {

@@ -24,17 +24,17 @@ double SimWaveShapeMean(SimWaveform waveform, double duty);
 // the mean is `level` and (max - min) / (max + min) = m.
 double SimLightVolts(const SimLight& light, double phase);
 
-// Noise source: a small deterministic generator (splitmix64 + Box-Muller).
+// Noise source: a small deterministic generator (splitmix64).
 class SimNoise {
  public:
   explicit SimNoise(uint64_t seed = 1) : state_(seed) {}
-  double Uniform();   // (0, 1)
-  double Gaussian();  // mean 0, standard deviation 1
+  // Mean 0, standard deviation 1, nearly Gaussian: a sum of four uniforms, so bounded at
+  // +-sqrt(12). Cheap enough for every sample of a long capture.
+  double Normal();
+
  private:
   uint64_t Next();
   uint64_t state_;
-  double spare_ = 0;
-  bool haveSpare_ = false;
 };
 
 // What a capture samples at one gain range.

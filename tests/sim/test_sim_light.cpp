@@ -82,6 +82,21 @@ TEST(SimLight, RangesOffsetsSaturationAndShutter) {
   EXPECT_TRUE(state.lightSeen);
 }
 
+// Noise of the configured deviation, scaled with the range's gain, centred on the light.
+TEST(SimLight, NoiseHasTheConfiguredDeviation) {
+  SimHost host(SimFromJson(R"([{"darkOffsets": [0.02, 0.02, 0.02, 0.02], "light": {"waveform": "dc", "level": 0.3, "noise": 0.01}}])"));
+  for (uint32_t r : {0u, 2u}) {
+    const double gain = r == 0 ? 1 : 4;
+    const std::vector<uint16_t> counts = Capture(host, 65536, 65536, r);
+    double sum = 0, squares = 0;
+    for (uint16_t c : counts) sum += Volts(c), squares += Volts(c) * Volts(c);
+    const double mean = sum / double(counts.size());
+    const double deviation = std::sqrt(squares / double(counts.size()) - mean * mean);
+    EXPECT_NEAR(mean, 0.3 * gain + 0.02, 2e-4) << "range " << r;
+    EXPECT_NEAR(deviation, 0.01 * gain, 0.0005 * gain) << "range " << r;
+  }
+}
+
 // Consecutive captures are consecutive stretches of one waveform, noise included: the lamp
 // runs on.
 TEST(SimLight, PhaseRunsOnBetweenCaptures) {

@@ -128,18 +128,23 @@ TFormInfo::TFormInfo(TFormImage* preview, QWidget* parent) : QDialog(parent), pr
   label("sLabel8", QStringLiteral("Date :"), 17, 8);
   // The date of the program's start: not refreshed later.
   date_ = label("sLabel9", QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd")), 145, 8);
-  label("sLabel1", QStringLiteral("Inspector :"), 17, 48);
-  user_ = edit("edtUser", 45);
-  label("sLabel2", QStringLiteral("Light Source :"), 17, 88);
-  source_ = edit("edtSource", 85);
-  label("sLabel3", QStringLiteral("Company :"), 17, 128);
-  company_ = edit("edtCompany", 125);
-  label("sLabel4", QStringLiteral("Web URL :"), 17, 168);
-  webUrl_ = edit("edtWebURL", 165);
-  label("sLabel5", QStringLiteral("Phone Number :"), 17, 208);
-  phone_ = edit("edtPhone", 205);
-  label("sLabel6", QStringLiteral("E-Mail: "), 17, 248);
-  mail_ = edit("edtMail", 245);
+  // The one-line edits with their labels, top to bottom, 40 pixels apart.
+  const struct {
+    const char* label;
+    const char* caption;
+    const char* edit;
+    QLineEdit** field;
+  } rows[] = {
+      {"sLabel1", "Inspector :", "edtUser", &user_},       {"sLabel2", "Light Source :", "edtSource", &source_},
+      {"sLabel3", "Company :", "edtCompany", &company_},   {"sLabel4", "Web URL :", "edtWebURL", &webUrl_},
+      {"sLabel5", "Phone Number :", "edtPhone", &phone_},  {"sLabel6", "E-Mail: ", "edtMail", &mail_},
+  };
+  int y = 45;
+  for (const auto& row : rows) {
+    label(row.label, QString::fromLatin1(row.caption), 17, y + 3);
+    *row.field = edit(row.edit, y);
+    y += 40;
+  }
   label("sLabel7", QStringLiteral("Memo :"), 17, 296);
   memo_ = new QPlainTextEdit(this);
   memo_->setObjectName(QStringLiteral("edtMemo"));
@@ -153,13 +158,12 @@ TFormInfo::TFormInfo(TFormImage* preview, QWidget* parent) : QDialog(parent), pr
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, [this] { sButton1Click(); });
 
-  QWidget::setTabOrder(ok, user_);
-  QWidget::setTabOrder(user_, source_);
-  QWidget::setTabOrder(source_, company_);
-  QWidget::setTabOrder(company_, webUrl_);
-  QWidget::setTabOrder(webUrl_, phone_);
-  QWidget::setTabOrder(phone_, mail_);
-  QWidget::setTabOrder(mail_, memo_);
+  // Tab order: OK, then the edits top to bottom.
+  QWidget* previous = ok;
+  for (QWidget* next : std::initializer_list<QWidget*>{user_, source_, company_, webUrl_, phone_, mail_, memo_}) {
+    QWidget::setTabOrder(previous, next);
+    previous = next;
+  }
 
   CentreOnScreen(this);
   if (FormInfo == nullptr) FormInfo = this;

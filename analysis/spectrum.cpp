@@ -98,8 +98,6 @@ struct StageInput {
   const AliasedDouble* cosList;  // cosines of the stages with half 4 .. N/8, as doubles
   const AliasedDouble* sinList;  // their sines
   uint32_t log2Size;
-  const float* samples;  // the input, read through bitReverse by stage 1
-  const uint32_t* bitReverse;
 };
 
 namespace sse2 {
@@ -142,10 +140,6 @@ inline void Butterfly4(__m128& reA, __m128& imA, __m128& reB, __m128& imB, const
   imB = Pack(low[3], high[3]);
 }
 
-inline void GatherPairs(const float* x, const uint32_t* index, __m128& a, __m128& b) {
-  a = _mm_setr_ps(x[index[0]], x[index[2]], x[index[4]], x[index[6]]);
-  b = _mm_setr_ps(x[index[1]], x[index[3]], x[index[5]], x[index[7]]);
-}
 
 inline __m128d Magnitudes2(__m128d r, __m128d m) {
   return _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(r, r), _mm_mul_pd(m, m)));
@@ -189,13 +183,6 @@ STAGES_TARGET inline void Butterfly4(__m128& reA, __m128& imA, __m128& reB, __m1
   imB = _mm256_cvtpd_ps(_mm256_sub_pd(ia, tIm));
 }
 
-STAGES_TARGET inline void GatherPairs(const float* x, const uint32_t* index, __m128& a, __m128& b) {
-  const __m256i pairs = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(index));
-  const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
-  const __m256 values = _mm256_i32gather_ps(x, _mm256_permutevar8x32_epi32(pairs, order), 4);
-  a = _mm256_castps256_ps128(values);
-  b = _mm256_extractf128_ps(values, 1);
-}
 
 STAGES_TARGET inline __m128 Magnitudes4(__m128 re, __m128 im) {
   const __m256d r = _mm256_cvtps_pd(re);
@@ -231,6 +218,10 @@ void FillTwiddleLists(const SpectrumEngine& s, AliasedDouble* cosList, AliasedDo
 // butterfly reads and writes the same values in any order of the blocks, so the result is
 // that of running the stages one after the other over the whole array.
 constexpr uint32_t kCacheBlockLog2 = 13;
+
+// Up to this length stage 1 reads the samples in order and scatters its pairs (the arrays
+// stay in the cache); above it, it gathers the samples block by block.
+constexpr uint32_t kScatterLimit = 16384;
 
 }  // namespace
 
@@ -325,13 +316,24 @@ void SpectrumTransform(SpectrumEngine& s, const float* x, TransformPrecision pre
   AliasedDouble* sinList = cosList + size / 4;
   FillTwiddleLists(s, cosList, sinList);
   const StageInput input{s.re.data(), s.im.data(), s.cosTable.data(), s.sinTable.data(),
-                         cosList,     sinList,     s.log2Size,        x,
-                         s.bitReverse.data()};
+                         cosList,     sinList,     s.log2Size};
   const bool avx2 = CpuHasAvx2();
   const auto runStages = avx2 ? avx2::RunStages : sse2::RunStages;
   const uint32_t blockLog2 = s.log2Size < kCacheBlockLog2 ? s.log2Size : kCacheBlockLog2;
   const uint32_t block = 1u << blockLog2;
-  for (uint32_t begin = 0; begin < size; begin += block) runStages(input, 1, blockLog2, begin, begin + block);
+  float* re = s.re.data();
+  float* im = s.im.data();
+  const uint32_t* bitReverse = s.bitReverse.data();
+  if (size <= kScatterLimit) {
+    (avx2 ? avx2::StageFirstScattered : sse2::StageFirstScattered)(x, bitReverse, re, im, size);
+  }
+  for (uint32_t begin = 0; begin < size; begin += block) {
+    if (size > kScatterLimit) {
+      (avx2 ? avx2::StageFirstGathered : sse2::StageFirstGathered)(x, bitReverse, re, im, begin,
+                                                                    begin + block);
+    }
+    runStages(input, 2, blockLog2, begin, begin + block);
+  }
   if (s.log2Size > blockLog2) runStages(input, blockLog2 + 1, s.log2Size, 0, size);
 
   amplitude[0] = Magnitude(s.re.data(), s.im.data(), 0) * scale;

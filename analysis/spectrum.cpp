@@ -13,31 +13,33 @@
 
 namespace {
 
-// The butterfly as literally defined, in extended precision; each result stored as float.
-inline void ButterflyExtended(float* re, float* im, uint32_t a, uint32_t b, float c,
-                              float d) noexcept {
-  const long double reB = re[b];
-  const long double imB = im[b];
-  const long double tRe = reB * c + imB * d;
-  const long double tIm = imB * c - reB * d;
-  const long double reA = re[a];
-  const long double imA = im[a];
+// One butterfly with its products and sums evaluated in Wide (long double for the extended
+// reference, double for the program's arithmetic); each result stored as float.
+template <typename Wide>
+inline void ButterflyIn(float* re, float* im, uint32_t a, uint32_t b, float c, float d) noexcept {
+  const Wide reB = re[b];
+  const Wide imB = im[b];
+  const Wide tRe = reB * c + imB * d;
+  const Wide tIm = imB * c - reB * d;
+  const Wide reA = re[a];
+  const Wide imA = im[a];
   re[a] = static_cast<float>(reA + tRe);
   im[a] = static_cast<float>(imA + tIm);
   re[b] = static_cast<float>(reA - tRe);
   im[b] = static_cast<float>(imA - tIm);
 }
 
-void TransformExtended(SpectrumEngine& s) noexcept {
-  const uint32_t size = s.fftSize;
+// Every stage one butterfly at a time, twiddles from the tables: the extended reference, and
+// the program's arithmetic for lengths below 8 and where no vector unit is known.
+template <typename Wide>
+void TransformScalar(SpectrumEngine& s) noexcept {
   for (uint32_t stage = 1; stage <= s.log2Size; ++stage) {
     const uint32_t half = 1u << (stage - 1);
     const uint32_t stride = 1u << (s.log2Size - stage);
-    for (uint32_t j = 0; j < half; ++j) {
-      const float c = s.cosTable[j * stride];
-      const float d = s.sinTable[j * stride];
-      for (uint32_t a = j; a < size; a += 2 * half) {
-        ButterflyExtended(s.re.data(), s.im.data(), a, a + half, c, d);
+    for (uint32_t base = 0; base < s.fftSize; base += 2 * half) {
+      for (uint32_t j = 0; j < half; ++j) {
+        ButterflyIn<Wide>(s.re.data(), s.im.data(), base + j, base + j + half,
+                          s.cosTable[j * stride], s.sinTable[j * stride]);
       }
     }
   }
@@ -48,36 +50,6 @@ inline float Magnitude(const float* re, const float* im, uint32_t i) noexcept {
   const double r = re[i];
   const double m = im[i];
   return static_cast<float>(std::sqrt(r * r + m * m));
-}
-
-// The butterfly in double precision, one pair at a time.
-inline void ButterflyDouble(float* re, float* im, uint32_t a, uint32_t b, float c,
-                            float d) noexcept {
-  const double reB = re[b];
-  const double imB = im[b];
-  const double tRe = reB * c + imB * d;
-  const double tIm = imB * c - reB * d;
-  const double reA = re[a];
-  const double imA = im[a];
-  re[a] = static_cast<float>(reA + tRe);
-  im[a] = static_cast<float>(imA + tIm);
-  re[b] = static_cast<float>(reA - tRe);
-  im[b] = static_cast<float>(imA - tIm);
-}
-
-// Every stage in double, one butterfly at a time, twiddles from the tables: for lengths
-// below 8 and where no vector unit is known.
-void TransformDoubleScalar(SpectrumEngine& s) noexcept {
-  for (uint32_t stage = 1; stage <= s.log2Size; ++stage) {
-    const uint32_t half = 1u << (stage - 1);
-    const uint32_t stride = 1u << (s.log2Size - stage);
-    for (uint32_t base = 0; base < s.fftSize; base += 2 * half) {
-      for (uint32_t j = 0; j < half; ++j) {
-        ButterflyDouble(s.re.data(), s.im.data(), base + j, base + j + half, s.cosTable[j * stride],
-                        s.sinTable[j * stride]);
-      }
-    }
-  }
 }
 
 // Scale of the amplitudes: 1/N at 0 Hz, 2/N for the other lines below N/2.
@@ -300,9 +272,9 @@ void SpectrumTransform(SpectrumEngine& s, const float* x, TransformPrecision pre
       s.im[i] = 0.0f;
     }
     if (precision == TransformPrecision::kExtended) {
-      TransformExtended(s);
+      TransformScalar<long double>(s);
     } else {
-      TransformDoubleScalar(s);
+      TransformScalar<double>(s);
     }
     if (lines > 0) amplitude[0] = Magnitude(s.re.data(), s.im.data(), 0) * scale;
     for (uint32_t i = 1; i < lines; ++i) amplitude[i] = Magnitude(s.re.data(), s.im.data(), i) * LineScale(size);

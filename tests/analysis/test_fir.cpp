@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "analysis/cpu.h"
 #include "analysis/fir.h"
 #include "analysis/record.h"
+#include "instruction_paths.h"
 
 namespace {
 
@@ -62,11 +62,7 @@ std::vector<float> Convolve(const FirFilter& fir, const std::vector<float>& in) 
   return out;
 }
 
-class FirPaths : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override { CpuAllowAvx2(GetParam()); }
-  void TearDown() override { CpuAllowAvx2(true); }
-};
+class FirPaths : public InstructionPaths {};
 
 TEST_P(FirPaths, ApplyIsTheConvolutionFromRest) {
   std::mt19937 generator(3);

@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "analysis/cpu.h"
 #include "analysis/record.h"
 #include "analysis/spectrum.h"
+#include "instruction_paths.h"
 #include "signals.h"
 
 namespace {
@@ -96,11 +96,7 @@ TEST(Spectrum, MatchesTheDirectTransform) {
 
 // The vectorised stages, with and without AVX2, against the butterflies one at a time in
 // long double, on every length whose stages take a different path.
-class VectorPaths : public ::testing::TestWithParam<bool> {
- protected:
-  void SetUp() override { CpuAllowAvx2(GetParam()); }
-  void TearDown() override { CpuAllowAvx2(true); }
-};
+class VectorPaths : public InstructionPaths {};
 
 TEST_P(VectorPaths, StagesEqualTheExtendedReference) {
   std::mt19937 generator(11);

@@ -265,6 +265,8 @@ class RecordingDriver : public UsbDriver {
 
   bool failCount = false;
   std::set<uint32_t> unreadableStrings;  // indexes whose identity string fails
+  // Called for every request before it is passed on (set before use, from one thread).
+  std::function<void(const Request&)> onRequest;
 
   std::vector<Request> Requests() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -332,6 +334,7 @@ class RecordingDriver : public UsbDriver {
   UsbStatus Write(uint32_t handle, const void* buffer, uint32_t bytes, uint32_t* transferred) override {
     Request request;
     if (ParseRequest(static_cast<const uint8_t*>(buffer), bytes, &request)) {
+      if (onRequest) onRequest(request);
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(std::move(request));
     }

@@ -105,7 +105,17 @@ TEST_F(Protocol, CommandsTheColumnLacksOrOnAClosedEntrySendNothing) {
   EXPECT_FALSE(StartFlickerCapture(&dev, 1024, 2048, 0));
   EXPECT_TRUE(driver->log().writes.empty());
 
+  // Variable data phases whose size the entry's counts cannot give.
   dev.protocolColumn = 6;
+  uint8_t block[64];
+  for (int32_t points : {0, -5, 0x7FFFFFFF}) {
+    dev.spectrumPoints = points;
+    EXPECT_FALSE(ReadSpectrum(&dev, block, sizeof block)) << points;
+  }
+  dev.pixelCount = 31;  // 66 bytes: more than the block holds
+  EXPECT_FALSE(ReadPixels(&dev, block, sizeof block));
+  EXPECT_TRUE(driver->log().writes.empty());
+
   dev.closed = true;
   uint32_t state;
   EXPECT_FALSE(GetStatus(&dev, &state));

@@ -54,6 +54,22 @@ TEST_F(Registry, OpeningSequenceByRevision) {
   }
 }
 
+// An entry is listed only once it is complete: nobody sees it while its gains, matrix and
+// dark variant are still being read.
+TEST_F(Registry, EntryIsListedOnlyWhenComplete) {
+  Start(SimJson({R"({"model": "TR9G"})"}));
+  std::vector<int> listedDuring;
+  usb->onRequest = [&](const test::Request& r) {
+    if (r.code == 0x1008 || r.code == 0x0014 || r.code == 0x0020 || r.code == 0x0024)
+      listedDuring.push_back(SpDeviceCount());
+  };
+  SpDevicePtr dev = Open();
+  usb->onRequest = nullptr;
+  ASSERT_TRUE(dev);
+  EXPECT_EQ(listedDuring, std::vector<int>(4, 0));
+  EXPECT_EQ(SpDeviceCount(), 1);
+}
+
 TEST_F(Registry, FourAngleUnitWithAndWithoutItsFile) {
   const struct {
     const char* what;

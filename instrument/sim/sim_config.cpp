@@ -304,13 +304,14 @@ json ParseJson(std::string_view text) {
 
 bool Range(double value, double low, double high) { return std::isfinite(value) && value >= low && value <= high; }
 
-std::string SerialNumber(int n) {
+}  // namespace
+
+
+std::string SimSerialNumber(int n) {
   char text[16];
   std::snprintf(text, sizeof text, "SIM%05d", n);
   return text;
 }
-
-}  // namespace
 
 SimConfig DefaultSimConfig() {
   SimConfig config;
@@ -361,22 +362,32 @@ bool ValidateSimInstrument(const SimInstrumentConfig& c, const std::string& wher
   return true;
 }
 
-bool ParseSimInstrument(std::string_view text, const std::string& defaultSerial, SimInstrumentConfig* config,
-                        std::string* error) {
+namespace {
+
+// Runs a parse, turning its failures into a message; `what` names the whole for errors of
+// the JSON library itself.
+template <typename Parse>
+bool Guarded(const char* what, std::string* error, Parse parse) {
   try {
-    const json value = ParseJson(text);
-    *config = ParseInstrument(value, "instrument", defaultSerial);
+    parse();
     return true;
   } catch (const ConfigError& e) {
     if (error) *error = e.message;
   } catch (const json::exception& e) {
-    if (error) *error = std::string("instrument: ") + e.what();
+    if (error) *error = std::string(what) + ": " + e.what();
   }
   return false;
 }
 
+}  // namespace
+
+bool ParseSimInstrument(std::string_view text, const std::string& defaultSerial, SimInstrumentConfig* config,
+                        std::string* error) {
+  return Guarded("instrument", error, [&] { *config = ParseInstrument(ParseJson(text), "instrument", defaultSerial); });
+}
+
 bool ParseSimConfig(std::string_view text, SimConfig* config, std::string* error) {
-  try {
+  return Guarded("configuration", error, [&] {
     const json value = ParseJson(text);
     RequireObject(value, "", {"timeScale", "instruments"});
     SimConfig result;
@@ -396,7 +407,7 @@ bool ParseSimConfig(std::string_view text, SimConfig* config, std::string* error
       for (std::size_t i = 0; i < list.size(); ++i) {
         std::string serial;
         if (!(list[i].is_object() && list[i].contains("serial"))) {
-          do serial = SerialNumber(next++);
+          do serial = SimSerialNumber(next++);
           while (given.count(serial));
         }
         SimInstrumentConfig c = ParseInstrument(list[i], Element("instruments", i), serial);
@@ -406,13 +417,7 @@ bool ParseSimConfig(std::string_view text, SimConfig* config, std::string* error
       }
     }
     *config = std::move(result);
-    return true;
-  } catch (const ConfigError& e) {
-    if (error) *error = e.message;
-  } catch (const json::exception& e) {
-    if (error) *error = std::string("configuration: ") + e.what();
-  }
-  return false;
+  });
 }
 
 bool LoadSimConfigFile(const std::string& path, SimConfig* config, std::string* error) {

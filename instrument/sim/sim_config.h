@@ -89,6 +89,9 @@ struct SimConfig {
   std::vector<SimInstrumentConfig> instruments;
 };
 
+// "SIM00001" for 1, "SIM00002" for 2, ...: the serials given to instruments without one.
+std::string SimSerialNumber(int n);
+
 // The built-in default: one "TR7BQ" (serial "SIM00001") under a 100 Hz LED ripple, real time.
 SimConfig DefaultSimConfig();
 

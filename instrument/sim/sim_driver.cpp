@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 SimDriver::SimDriver() = default;
@@ -116,8 +115,7 @@ bool SimDriver::SetTimeScale(double scale) {
 
 std::string SimDriver::FreeSerial() const {
   for (int n = 1;; ++n) {
-    char serial[16];
-    std::snprintf(serial, sizeof serial, "SIM%05d", n);
+    const std::string serial = SimSerialNumber(n);
     bool used = false;
     for (const auto& instrument : instruments_) used = used || instrument->Serial() == serial;
     if (!used) return serial;
@@ -167,51 +165,46 @@ void SimDriver::Remove(const std::shared_ptr<SimInstrument>& instrument) {
   instrument->MarkUnplugged();
 }
 
+std::shared_ptr<SimInstrument> SimDriver::Checked(std::string_view serial, const SimInstrumentConfig& values,
+                                                  std::string* error) const {
+  if (!ValidateSimInstrument(values, "", error)) return nullptr;
+  std::shared_ptr<SimInstrument> instrument = Find(serial);
+  if (!instrument && error) *error = "no instrument with serial \"" + std::string(serial) + "\"";
+  return instrument;
+}
+
 bool SimDriver::SetLight(std::string_view serial, const SimLight& light, std::string* error) {
-  const std::shared_ptr<SimInstrument> instrument = Find(serial);
-  if (!instrument) {
-    if (error) *error = "no instrument with serial \"" + std::string(serial) + "\"";
-    return false;
-  }
-  SimInstrumentConfig check;
-  check.light = light;
-  if (!ValidateSimInstrument(check, "", error)) return false;
-  instrument->SetLight(light);
-  return true;
+  SimInstrumentConfig values;
+  values.light = light;
+  const std::shared_ptr<SimInstrument> instrument = Checked(serial, values, error);
+  if (instrument) instrument->SetLight(light);
+  return instrument != nullptr;
 }
 
 bool SimDriver::SetLux(std::string_view serial, double lux, std::string* error) {
-  const std::shared_ptr<SimInstrument> instrument = Find(serial);
-  if (!instrument) {
-    if (error) *error = "no instrument with serial \"" + std::string(serial) + "\"";
-    return false;
-  }
-  SimInstrumentConfig check;
-  check.lux = lux;
-  if (!ValidateSimInstrument(check, "", error)) return false;
-  instrument->SetLux(lux);
-  return true;
+  SimInstrumentConfig values;
+  values.lux = lux;
+  const std::shared_ptr<SimInstrument> instrument = Checked(serial, values, error);
+  if (instrument) instrument->SetLux(lux);
+  return instrument != nullptr;
 }
 
 bool SimDriver::SetShutterModel(std::string_view serial, SimShutter shutter) {
   const std::shared_ptr<SimInstrument> instrument = Find(serial);
-  if (!instrument) return false;
-  instrument->SetShutterModel(shutter);
-  return true;
+  if (instrument) instrument->SetShutterModel(shutter);
+  return instrument != nullptr;
 }
 
 bool SimDriver::InjectFault(std::string_view serial, const SimFault& fault) {
   const std::shared_ptr<SimInstrument> instrument = Find(serial);
-  if (!instrument) return false;
-  instrument->InjectFault(fault);
-  return true;
+  if (instrument) instrument->InjectFault(fault);
+  return instrument != nullptr;
 }
 
 bool SimDriver::ClearFaults(std::string_view serial) {
   const std::shared_ptr<SimInstrument> instrument = Find(serial);
-  if (!instrument) return false;
-  instrument->ClearFaults();
-  return true;
+  if (instrument) instrument->ClearFaults();
+  return instrument != nullptr;
 }
 
 std::vector<SimInstrumentState> SimDriver::List() const {

@@ -77,6 +77,10 @@ class SimDriver : public UsbDriver {
 
  private:
   std::shared_ptr<SimInstrument> Find(std::string_view serial) const;
+  // The plugged instrument `serial` once `values` (a default configuration carrying the new
+  // values) is in range; null with a message otherwise.
+  std::shared_ptr<SimInstrument> Checked(std::string_view serial, const SimInstrumentConfig& values,
+                                         std::string* error) const;
   std::shared_ptr<SimInstrument> ByHandle(uint32_t handle) const;
   void Remove(const std::shared_ptr<SimInstrument>& instrument);
   std::string FreeSerial() const;

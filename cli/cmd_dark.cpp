@@ -19,9 +19,8 @@ struct Options {
 int Run(const Options& options) {
   InstrumentSession session;
   std::string error;
-  if (!session.Open(options.instrument, &error)) return CliFail(error);
-  const SpDevicePtr dev = session.WaitForInstrument(kInstrumentWait);
-  if (!dev) return CliFail("no instrument found");
+  const SpDevicePtr dev = session.OpenFirst(options.instrument, &error);
+  if (!dev) return CliFail(error);
   const int channel = SpChannelOf(dev->name);
   if (channel < 0) return CliFail("no channel free for the instrument");
   dev->flickerAcq.offsetsValid = 0;

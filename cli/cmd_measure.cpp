@@ -30,14 +30,12 @@ struct Measurement {
 };
 
 int Run(const Options& options) {
+  // 1. The instrument.
   InstrumentSession session;
   std::string error;
-  if (!session.Open(options.instrument, &error)) return CliFail(error);
-
-  // 1. The instrument.
   Measurement m;
-  m.device = session.WaitForInstrument(kInstrumentWait);
-  if (!m.device) return CliFail("no instrument found");
+  m.device = session.OpenFirst(options.instrument, &error);
+  if (!m.device) return CliFail(error);
 
   // 2. A record as the workbench makes one from its options.
   m.record = MakeFlickerRecord(options.count, options.freq, kFirTaps, kFirCutoffHz, 1);

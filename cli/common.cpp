@@ -115,6 +115,13 @@ SpDevicePtr InstrumentSession::WaitForInstrument(std::chrono::milliseconds timeo
   }
 }
 
+SpDevicePtr InstrumentSession::OpenFirst(const std::string& option, std::string* error) {
+  if (!Open(option, error)) return nullptr;
+  SpDevicePtr dev = WaitForInstrument(kInstrumentWait);
+  if (!dev) *error = "no instrument found";
+  return dev;
+}
+
 std::string ProtocolFailureText(const SpDevice& dev) {
   if (dev.failedCommand == 0 && dev.lastError == 0) return {};
   if (dev.lastError == 0) return "no reply to command " + Hex(dev.failedCommand);

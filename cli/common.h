@@ -13,6 +13,8 @@
 #include "analysis/record.h"
 #include "instrument/device.h"
 
+constexpr std::chrono::milliseconds kInstrumentWait{5000};
+
 // Prints "quivra-cli: <message>" as one line on stderr and returns kExitFailure.
 int CliFail(const std::string& message);
 
@@ -35,12 +37,13 @@ class InstrumentSession {
   void WaitForFirstScan(std::chrono::milliseconds timeout);
   // The first listed instrument, waiting for one at most `timeout`; null when none came.
   SpDevicePtr WaitForInstrument(std::chrono::milliseconds timeout);
+  // Open, then WaitForInstrument(kInstrumentWait): the instrument a command works on, or null
+  // with the message to fail with.
+  SpDevicePtr OpenFirst(const std::string& option, std::string* error);
 
  private:
   bool open_ = false;
 };
-
-constexpr std::chrono::milliseconds kInstrumentWait{5000};
 
 // One capture into `record` from the instrument `dev`: gain 1..4, or 0 for auto-range. The
 // acquisition unit measures the dark offsets first where it controls a shutter. On success

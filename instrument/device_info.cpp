@@ -33,6 +33,13 @@ void AppendCommonLines(const SpDevice& dev, std::vector<std::string>& lines) {
   lines.push_back("L-Gain : " + Gain(dev.lGain));
 }
 
+// An empty list leaves the tree empty and keeps the shown count of the last build.
+DeviceTree EmptyTree(const std::vector<SpDevicePtr>& list, int previousShown) {
+  DeviceTree tree;
+  tree.shownCount = list.empty() ? previousShown : 0;
+  return tree;
+}
+
 }  // namespace
 
 std::vector<std::string> DeviceInfoLines(const SpDevice& dev) {
@@ -52,10 +59,7 @@ std::vector<std::string> DeviceInfoLinesGrouped(const SpDevice& dev) {
 }
 
 DeviceTree BuildPlainTree(const std::vector<SpDevicePtr>& list, int previousShown) {
-  DeviceTree tree;
-  tree.shownCount = previousShown;
-  if (list.empty()) return tree;
-  tree.shownCount = 0;
+  DeviceTree tree = EmptyTree(list, previousShown);
   for (const SpDevicePtr& dev : list) {
     if (!dev) continue;
     tree.nodes.push_back({dev, dev->serial, DeviceInfoLines(*dev)});
@@ -65,11 +69,8 @@ DeviceTree BuildPlainTree(const std::vector<SpDevicePtr>& list, int previousShow
 }
 
 DeviceTree BuildGroupedTree(const std::vector<SpDevicePtr>& list, int previousShown) {
-  DeviceTree tree;
-  tree.shownCount = previousShown;
-  if (list.empty()) return tree;
-  tree.shownCount = 0;
-  if (!list.front() || !IsFourAngleModel(list.front()->modelCode)) return tree;
+  DeviceTree tree = EmptyTree(list, previousShown);
+  if (list.empty() || !list.front() || !IsFourAngleModel(list.front()->modelCode)) return tree;
   while (tree.shownCount < int(list.size())) {
     const int unit = ++tree.shownCount;
     for (const SpDevicePtr& dev : list)

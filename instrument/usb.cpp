@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "instrument/timed_mutex.h"
 #include "instrument/usb_driver.h"
 #include "instrument/wire.h"
 
@@ -15,11 +16,11 @@ std::mutex driverLock;
 std::shared_ptr<UsbDriver> currentDriver;
 
 // Serialises the four management calls across all threads.
-std::timed_mutex usbMutex;
+TimedMutex usbMutex;
 
 // usbMutex for one management call, or nothing when it stayed owned for 3000 ms.
-std::unique_lock<std::timed_mutex> TakeUsbMutex() {
-  std::unique_lock<std::timed_mutex> lock(usbMutex, std::defer_lock);
+std::unique_lock<TimedMutex> TakeUsbMutex() {
+  std::unique_lock<TimedMutex> lock(usbMutex, std::defer_lock);
   (void)lock.try_lock_for(std::chrono::milliseconds(kUsbMutexWaitMs));
   return lock;
 }

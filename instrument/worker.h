@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "analysis/record.h"
+#include "instrument/timed_mutex.h"
 
 // Queue of 16-bit message codes, capacity 8. The two counts wrap at 65536; the slot of a
 // count is count mod 8. Empty: the counts agree mod 16. Full: they agree mod 8 and differ
@@ -63,7 +64,7 @@ struct CaptureWorker {
   std::unique_ptr<TFFRing> ring;
   std::atomic<uint32_t> quit{0};       // ends the worker thread
   std::unique_ptr<TMsgQ> queue;
-  std::timed_mutex stopMutex;          // keeps two stop requests apart
+  TimedMutex stopMutex;                // keeps two stop requests apart
 
   // The two manual-reset events, "Command" and "Timer", under one lock so that the worker
   // can wait for either.

@@ -2,6 +2,9 @@
 // the per-thread time-out pair.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "fake_driver.h"
@@ -44,6 +47,33 @@ TEST_F(Transport, FailedCountAndMissingBackEnd) {
   EXPECT_EQ(UsbDeviceCount(), -1);
   char name[32];
   EXPECT_FALSE(UsbDeviceString(0, name, sizeof name));
+}
+
+// A management call waits at most 3 s for another one to finish, then fails without calling
+// the back end.
+TEST_F(Transport, ManagementCallsGiveUpOnAnOwnedMutex) {
+  struct SlowCount : ScriptedDriver {
+    std::mutex gate;
+    std::atomic<int> calls{0};
+    UsbStatus GetDeviceCount(uint32_t* count) override {
+      ++calls;
+      std::lock_guard<std::mutex> wait(gate);
+      return ScriptedDriver::GetDeviceCount(count);
+    }
+  };
+  auto slow = std::make_shared<SlowCount>();
+  UsbSetDriver(slow);
+  std::unique_lock<std::mutex> hold(slow->gate);
+  std::thread first([] { EXPECT_EQ(UsbDeviceCount(), 0); });
+  while (slow->calls == 0) std::this_thread::yield();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(UsbDeviceCount(), -1);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(2990));
+  EXPECT_LT(waited, std::chrono::milliseconds(4500));
+  EXPECT_EQ(slow->calls, 1);  // the call that gave up never reached the back end
+  hold.unlock();
+  first.join();
 }
 
 TEST_F(Transport, IdentityStringMustFitThirtyTwoBytes) {

@@ -93,8 +93,9 @@ float SpLookup(const SpectralArray& array, double nm) {
     return array.values[index >= count - 1 ? count - 1 : int(index)];
   }
   const double position = double(count - 1) * offset / array.span;
+  if (!std::isfinite(position)) return 0.0f;  // an infinite range
+  if (position >= count - 1) return array.values[count - 1];
   const int index = int(position);
-  if (index >= count - 1) return array.values[count - 1];
   const double fraction = position - index;
   return float(array.values[index] + fraction * (array.values[index + 1] - array.values[index]));
 }
@@ -138,10 +139,11 @@ void SpEvaluateSpectrum(SpectrumRecord* record) {
       c[1][0] * x + c[1][1] * y + c[1][2] * z,
       c[2][0] * x + c[2][1] * y + c[2][2] * z,
   };
-  // A spectrum that does not add up to a number (a value that is not finite) reads as no
-  // light at all.
+  // A spectrum or a calibration that does not give finite values (a value that is not a
+  // number, or beyond the float range) reads as no light at all.
   const double total = corrected[0] + corrected[1] + corrected[2];
-  const bool finite = std::isfinite(total);
+  const bool finite = std::isfinite(total) && std::isfinite(float(corrected[0])) &&
+                      std::isfinite(float(corrected[1])) && std::isfinite(float(corrected[2]));
   record->X = finite ? float(corrected[0]) : 0.0f;
   record->Y = finite ? float(corrected[1]) : 0.0f;
   record->Z = finite ? float(corrected[2]) : 0.0f;

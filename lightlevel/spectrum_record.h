@@ -75,7 +75,9 @@ bool SpMeasureSpectrum(SpDevice* device, SpectrumRecord* record, int mode, int i
 
 // Computes X, Y, Z and lux from the record's spectrum and calibration, and leaves the
 // spectrum normalised to its largest value (kept in `scale`). When the corrected sum
-// |X + Y + Z| is below 1e-9 or not a finite number, lux keeps its previous value.
+// |X + Y + Z| is below 1e-9, lux keeps its previous value (0 for a new record); values that
+// are not finite (a spectrum or calibration that does not add up to a number) read the same
+// way, with X, Y, Z set to 0.
 void SpEvaluateSpectrum(SpectrumRecord* record);
 
 // Value of the array at wavelength nm: 0 outside startNm..endNm; for a spacing of 1 nm or

@@ -177,7 +177,9 @@ INSTANTIATE_TEST_SUITE_P(
         EvaluationCase{"NotANumberInTheSpectrumReadsAsNoLight",
                        Then(Band(360, 780),
                             [](SpectrumRecord& r) { r.spectralData->values[100] = std::numeric_limits<float>::quiet_NaN(); }),
-                       0, 0}),
+                       0, 0},
+        EvaluationCase{"CorrectionBeyondTheFloatRangeReadsAsNoLight",
+                       Then(Band(360, 780), [](SpectrumRecord& r) { r.correction[1][1] = 1e300; }), 0, 0}),
     [](const ::testing::TestParamInfo<EvaluationCase>& info) { return std::string(info.param.name); });
 
 TEST(EvaluationState, NoLightKeepsThePreviousReadingAndLightIsNormalisedToItsPeak) {

@@ -1,7 +1,6 @@
 // `quivra-cli analyze`, run as a process on files saved by the files layer.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -9,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "analysis/figures.h"
@@ -17,6 +15,7 @@
 #include "analysis/record.h"
 #include "files/load_save.h"
 #include "instrument/device.h"
+#include "tests/files/file_helpers.h"
 
 namespace {
 
@@ -27,24 +26,8 @@ struct Outcome {
   std::string out, err;
 };
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-class Analyze : public ::testing::Test {
+class Analyze : public FilesTest {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("quivra-analyze-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-    std::snprintf(device.model, sizeof device.model, "TR7BQ");
-    std::snprintf(device.serial, sizeof device.serial, "SIM00001");
-  }
-  void TearDown() override { fs::remove_all(dir); }
 
   Outcome Cli(const std::string& args) const {
     const std::string command = std::string("'") + QUIVRA_CLI + "' " + args + " >'" +
@@ -70,8 +53,6 @@ class Analyze : public ::testing::Test {
     return r;
   }
 
-  fs::path dir;
-  SpDevice device;
 };
 
 TEST_F(Analyze, PrintsTheFiguresTheMeasurementHadBeforeSaving) {

@@ -1,14 +1,11 @@
 // The measurement store: Keep, the saved file, the load path and its refusals.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +15,7 @@
 #include "files/load_save.h"
 #include "files/measurement_text.h"
 #include "instrument/device.h"
+#include "tests/files/file_helpers.h"
 
 namespace {
 
@@ -36,32 +34,7 @@ FlickerRecordPtr Measured(uint32_t count, uint32_t freq, float ripple = 0.3f) {
   return r;
 }
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-class Store : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("quivra-files-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-    std::snprintf(device.model, sizeof device.model, "TR7BQ");
-    std::snprintf(device.serial, sizeof device.serial, "SIM00001");
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  fs::path dir;
-  SpDevice device;
-};
+using Store = FilesTest;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,17 +13,11 @@
 #include "files/load_save.h"
 #include "files/measurement_text.h"
 #include "files/workbook.h"
+#include "tests/files/file_helpers.h"
 
 namespace {
 
 const std::filesystem::path kFixtures = std::filesystem::path(QUIVRA_SOURCE_DIR) / "tests/fixtures/files";
-
-std::string ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 std::vector<std::string> SplitRows(const std::string& text) {
   std::vector<std::string> rows;

@@ -28,7 +28,6 @@ struct Outcome {
 
 class Analyze : public FilesTest {
  protected:
-
   Outcome Cli(const std::string& args) const {
     const std::string command = std::string("'") + QUIVRA_CLI + "' " + args + " >'" +
                                 (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";

@@ -168,24 +168,41 @@ void TfFlicker::DrawSpectrum(const FlickerRecord& record) {
 }
 
 void TfFlicker::DrawJeita(const FlickerRecord& record) {
+  // The levels are kept: the kept copy of a capture holds no JEITA spectrum, and the report's
+  // snapshot draws these bars again at its own size.
+  jeitaFrequency_.clear();
+  jeitaLevel_.clear();
+  jeitaBinHz_ = 0;
+  if (record.jeitaSpectrum && record.spectrum) {
+    const JeitaSpectrum& j = *record.jeitaSpectrum;
+    const SpectrumEngine& s = *record.spectrum;
+    const std::size_t count = std::min<std::size_t>({j.binCount, j.levelDb.size(), s.frequency.size()});
+    jeitaFrequency_.assign(s.frequency.begin(), s.frequency.begin() + count);
+    jeitaLevel_.assign(j.levelDb.begin(), j.levelDb.begin() + count);
+    jeitaBinHz_ = s.binHz;
+  }
+  DrawJeitaBars();
+}
+
+void TfFlicker::DrawJeitaBars() {
   auto* upper = Series3->upperSeries();
   auto* lower = Series3->lowerSeries();
-  if (!record.jeitaSpectrum || !record.spectrum) {
+  const std::size_t count = jeitaLevel_.size();
+  if (count == 0) {
     upper->clear();
     lower->clear();
     Series3Marks->clear();
     return;
   }
-  const JeitaSpectrum& j = *record.jeitaSpectrum;
-  const SpectrumEngine& s = *record.spectrum;
-  const std::size_t count = std::min<std::size_t>({j.binCount, j.levelDb.size(), s.frequency.size()});
+  const float* frequency = jeitaFrequency_.data();
+  const float* level = jeitaLevel_.data();
 
   // The left axis starts 10 dB below the lowest level (or below 1 dB when every level is
   // higher); the bars stand on that minimum.
   float lowest = 1.0f, highest = -INFINITY;
   for (std::size_t i = 1; i < count; ++i) {
-    lowest = std::min(lowest, j.levelDb[i]);
-    highest = std::max(highest, j.levelDb[i]);
+    lowest = std::min(lowest, level[i]);
+    highest = std::max(highest, level[i]);
   }
   const double axisMin = static_cast<double>(lowest) - 10.0;
   if (!std::isfinite(highest)) highest = lowest;
@@ -193,31 +210,35 @@ void TfFlicker::DrawJeita(const FlickerRecord& record) {
   if (axisMax < axisMin + 10) axisMax = axisMin + 10;
 
   double xMin = 0, xMax = 60;
-  if (count >= 2) xMax = std::max(60.0, static_cast<double>(s.frequency[count - 1]) + 0.5 * s.binHz);
+  if (count >= 2) xMax = std::max(60.0, static_cast<double>(frequency[count - 1]) + 0.5 * jeitaBinHz_);
   const int columns = PlotColumns(Chart_jeita->chart());
 
   QList<QPointF> points;
-  BarOutline(s.frequency.data(), j.levelDb.data(), 1, count, axisMin, xMin, xMax, columns, kBarFill, &points);
+  BarOutline(frequency, level, 1, count, axisMin, xMin, xMax, columns, kBarFill, &points);
   upper->replace(points);
   lower->replace(QList<QPointF>{QPointF(xMin, axisMin), QPointF(xMax, axisMin)});
 
   // Value marks over each bar: to one decimal when there is room for that, else whole dB,
   // else none (dense bars after a long capture).
   QList<QPointF> marks;
-  const double barPixels = count >= 3 ? BarPixels(s.binHz, xMin, xMax, columns) : 1e9;
+  const double barPixels = count >= 3 ? BarPixels(jeitaBinHz_, xMin, xMax, columns) : 1e9;
   const QFontMetrics metrics(Series3Marks->pointLabelsFont());
   const double decimals1 = metrics.horizontalAdvance("-000.0") + 2;
   const double decimals0 = metrics.horizontalAdvance("-000") + 2;
   if (barPixels >= decimals0) {
     const double scale = barPixels >= decimals1 ? 10.0 : 1.0;
     for (std::size_t i = 1; i < count; ++i)
-      marks.append(QPointF(s.frequency[i], std::round(j.levelDb[i] * scale) / scale));
+      marks.append(QPointF(frequency[i], std::round(level[i] * scale) / scale));
   }
   Series3Marks->replace(marks);
   Series3Marks->setPointLabelsVisible(jeitaMarksVisible_);
 
   JeitaAxisX->SetSpan(xMin, xMax, TickTarget(Chart_jeita->chart(), Qt::Horizontal));
-  JeitaAxisY->SetSpanWithStep(axisMin, axisMax, 10);
+  // Ticks every 10 dB, or every 20, 50, 100 ... dB when 10 would crowd the axis.
+  const int ticks = TickTarget(Chart_jeita->chart(), Qt::Vertical);
+  double step = 10;
+  for (int k = 0; (axisMax - axisMin) / step > ticks && k < 12; ++k) step *= (k % 3 == 1) ? 2.5 : 2;
+  JeitaAxisY->SetSpanWithStep(axisMin, axisMax, step);
 }
 
 void TfFlicker::SetJeitaMarksVisible(bool visible) {

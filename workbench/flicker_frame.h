@@ -325,9 +325,12 @@ class TfFlicker : public QWidget {
   void DrawTimeWave(const FlickerRecord& record, bool filtered);
   void DrawSpectrum(const FlickerRecord& record);
   void DrawJeita(const FlickerRecord& record);
+  void DrawJeitaBars();  // from the levels kept by the last DrawJeita
   void RedrawFromStore();
   bool jeitaMarksVisible_ = true;
   bool waveFiltered_ = false;  // the time wave on display is the filtered one
+  std::vector<float> jeitaFrequency_, jeitaLevel_;  // the JEITA bars on display
+  float jeitaBinHz_ = 0;
   int pstFinishTicks_ = 0;
 };
 

@@ -1,10 +1,12 @@
 // TfFlicker: the light-level reading, the Save and Load buttons and "Save Report".
 #include <QDir>
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QLocale>
 #include <QPainter>
 #include <filesystem>
+#include <functional>
 
 #include "files/load_save.h"
 #include "lightlevel/lux_text.h"
@@ -107,7 +109,10 @@ namespace {
 
 // A chart drawn for the printed page: its own size, white paper, dark texts, the series as
 // on screen except the light traces, which are darkened to stay visible on white.
-QImage RenderForPrint(QChartView* view, const QSize& size) {
+// redraw fills the chart's series and axes again for the chart's current size (point
+// reduction and tick spacing follow the size): called once at the print size and once more
+// after the screen size is back.
+QImage RenderForPrint(QChartView* view, const QSize& size, const std::function<void()>& redraw) {
   QChart* chart = view->chart();
   const QSizeF screenSize = chart->size();
   const QBrush screenBackground = chart->backgroundBrush();
@@ -133,6 +138,9 @@ QImage RenderForPrint(QChartView* view, const QSize& size) {
   }
   chart->setBackgroundBrush(QBrush(Qt::white));
   chart->resize(size);
+  if (chart->layout()) chart->layout()->activate();  // axes and plot area for the new size now
+  redraw();
+  if (chart->layout()) chart->layout()->activate();
 
   QImage image(size, QImage::Format_RGB32);
   image.fill(Qt::white);
@@ -153,6 +161,8 @@ QImage RenderForPrint(QChartView* view, const QSize& size) {
     s.series->setPointLabelsColor(s.labels);
   }
   chart->resize(screenSize);
+  if (chart->layout()) chart->layout()->activate();
+  redraw();
   return image;
 }
 
@@ -160,19 +170,28 @@ QImage RenderForPrint(QChartView* view, const QSize& size) {
 
 bool TfFlicker::SaveChartSnapshots(const QString& folder, QString* failed) {
   const QDir dir(folder);
-  auto save = [&](QChartView* view, const QRect& rect, const char* name) {
+  const FlickerRecord* shown = flkTank->record.get();
+  auto save = [&](QChartView* view, const QRect& rect, const char* name, const std::function<void()>& redraw) {
     const QString path = dir.filePath(QString::fromLatin1(name));
-    if (!RenderForPrint(view, rect.size()).convertToFormat(QImage::Format_RGB888).save(path, "BMP")) {
+    if (!RenderForPrint(view, rect.size(), redraw).convertToFormat(QImage::Format_RGB888).save(path, "BMP")) {
       *failed = path;
       return false;
     }
     return true;
   };
-  if (!save(Chart1, kTimeDomainRect, kChartTimeDomainFile)) return false;
-  if (!save(Chart_normal, kFftRect, kChartFftFile)) return false;
+  // The time wave and the spectrum on display are the kept record's; the JEITA bars are kept
+  // by the chart itself.
+  if (!save(Chart1, kTimeDomainRect, kChartTimeDomainFile, [&] {
+        if (shown) DrawTimeWave(*shown, waveFiltered_);
+      }))
+    return false;
+  if (!save(Chart_normal, kFftRect, kChartFftFile, [&] {
+        if (shown) DrawSpectrum(*shown);
+      }))
+    return false;
   const bool marks = jeitaMarksVisible_;
   SetJeitaMarksVisible(false);
-  const bool ok = save(Chart_jeita, kJeitaRect, kChartJeitaFile);
+  const bool ok = save(Chart_jeita, kJeitaRect, kChartJeitaFile, [&] { DrawJeitaBars(); });
   SetJeitaMarksVisible(marks);
   return ok;
 }

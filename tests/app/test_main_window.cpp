@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <chrono>
 
 #include "app/application.h"
 #include "app/main_window.h"
@@ -15,6 +16,7 @@
 #include "ui/ui_services.h"
 #include "workbench/device_tree.h"
 #include "workbench/flicker_frame.h"
+#include "workbench/pst_thread.h"
 
 QApplication* CreateTestApplication(int& argc, char** argv) { return new QuivraApplication(argc, argv); }
 
@@ -168,6 +170,25 @@ TEST_F(MainWindowTest, ClosingDuringACaptureStopsItBeforeTheLibraryGoes) {
   EXPECT_EQ(frame->capturing, 0);
   EXPECT_EQ(frame->captureWorker->capturing.load(), 0u);
   EXPECT_EQ(SpDeviceCount(), 0);
+}
+
+TEST_F(MainWindowTest, ClosingDuringAPstLmRunEndsTheRunBeforeTheFrameGoes) {
+  // 180 s of capture at a time scale of 0.05: 9 s, far longer than the close may take.
+  SimSession sim("[" + Instrument("TR7A", "SIM00001") + "]", 0.05);
+  auto window = MakeWindow();
+  ui.AnswerButton(Button::No);
+  ASSERT_TRUE(Supervise(*window, [&] { return window->curDevice != nullptr; }));
+  TfFlicker* frame = window->fFlicker;
+  frame->btnPstMsr->click();
+  WaitFor([] { return false; }, 300);
+  ASSERT_TRUE(frame->PstRunning());  // still capturing
+  const auto started = std::chrono::steady_clock::now();
+  window->close();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
+  ASSERT_TRUE(frame->pstThread);
+  EXPECT_FALSE(frame->pstThread->Running());
+  EXPECT_EQ(SpDeviceCount(), 0);
+  window.reset();  // the frame goes: its PstLM thread has ended
 }
 
 TEST(Skin, FolderCopyFirstBuiltInCopyOtherwise) {

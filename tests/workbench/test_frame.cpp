@@ -8,6 +8,7 @@
 #include <QTest>
 #include <chrono>
 
+#include "frame_fixture.h"
 #include "gui_support.h"
 #include "instrument/registry.h"
 #include "workbench/charts.h"
@@ -16,54 +17,8 @@
 
 namespace {
 
-using Button = UiServices::Button;
-using namespace std::chrono_literals;
 
 const std::string kSteadyDark = "\"darkOffsets\": [0, 0, 0, 0]";
-
-class FrameTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    GuiApp();
-    RemoveSettingsFile();
-  }
-
-  std::unique_ptr<TfFlicker> MakeFrame() {
-    auto frame = std::make_unique<TfFlicker>("Quivra 1.0.3.3");
-    frame->resize(1000, 700);
-    frame->show();
-    frame->captureWorker->timerDue = 0ms;
-    frame->captureWorker->timerPeriod = 20ms;
-    return frame;
-  }
-
-  // Hands the first listed instrument to the frame, answering the dark-calibration offer.
-  SpDevicePtr Connect(TfFlicker& frame, Button answer = Button::No) {
-    SpDevicePtr dev = SpFirstDevice();
-    EXPECT_TRUE(dev);
-    if (!dev) return nullptr;
-    ui().AnswerButton(answer);
-    frame.SetDevice(dev, SpChannelOf(dev->name));
-    ui().buttons.clear();
-    return dev;
-  }
-
-  // Waits until `count` more captures were analysed and shown.
-  static bool ShowCaptures(TfFlicker& frame, int count, int timeoutMs = 10000) {
-    const uint64_t target = frame.capturesShown + count;
-    return WaitFor(
-        [&] {
-          frame.Timer1Timer();
-          return frame.capturesShown >= target;
-        },
-        timeoutMs);
-  }
-
-  RecordingUi& ui() { return scoped_.ui; }
-
- private:
-  ScopedUi scoped_;
-};
 
 double Number(const QString& text) {
   QString t = text;

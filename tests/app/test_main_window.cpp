@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <chrono>
 
@@ -137,6 +138,29 @@ TEST_F(MainWindowTest, TwoFourAngleUnitsConnectUnitOneInTheGroupedTree) {
   ASSERT_EQ(unit1->childCount(), 13);
   EXPECT_EQ(unit1->child(0)->text(0), "4Angle ID : 1");
   EXPECT_TRUE(unit1->child(2)->text(0).startsWith("SN : "));
+}
+
+TEST_F(MainWindowTest, TwoOrdinaryInstrumentsAtOnceConnectNothingWithoutASelection) {
+  SimSession sim("[" + Instrument("TR7A", "SIM00001") + ", " + Instrument("TR7A", "SIM00002") + "]");
+  auto window = MakeWindow();
+  ASSERT_TRUE(sim.WaitForCount(2));
+  ASSERT_TRUE(Supervise(*window, [&] { return window->fFlicker->frSpListView1->devices.size() == 2; }));
+  // The grouped tree shows four-angle units only: empty, so nothing can be picked.
+  EXPECT_TRUE(TopNodes(*window).isEmpty());
+  EXPECT_EQ(window->curDevice, nullptr);
+  EXPECT_TRUE(ui.calls.isEmpty());
+}
+
+TEST_F(MainWindowTest, SimulatorButtonOnlyWithTheSimulatedBackEnd) {
+  SimSession sim;
+  auto window = MakeWindow();
+  QPushButton* button = window->fFlicker->btnSimulator;
+  EXPECT_TRUE(button->isHidden());
+  int opened = 0;
+  window->SetSimulatorWindowOpener([&] { ++opened; });
+  EXPECT_FALSE(button->isHidden());
+  button->click();
+  EXPECT_EQ(opened, 1);
 }
 
 TEST_F(MainWindowTest, UnpluggingTheConnectedOneOfTwoConnectsTheOther) {

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -18,9 +19,11 @@ struct CliRun {
 
 // Runs quivra-cli with the arguments, with a simulated instrument configured by `config`.
 CliRun RunCli(const std::string& config, const std::string& arguments) {
-  const std::string dir = ::testing::TempDir();
-  const std::string cfg = dir + "/lux_cfg.json";
-  const std::string err = dir + "/lux_stderr.txt";
+  // Names of this process and test: ctest may run the tests of this file side by side.
+  const std::string stem = ::testing::TempDir() + "/lux_" + std::to_string(::getpid()) + "_" +
+                           ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  const std::string cfg = stem + "_cfg.json";
+  const std::string err = stem + "_stderr.txt";
   std::ofstream(cfg) << config;
   const std::string command =
       std::string(QUIVRA_CLI) + " lux --instrument=sim:" + cfg + " " + arguments + " 2>" + err;
@@ -33,6 +36,8 @@ CliRun RunCli(const std::string& config, const std::string& arguments) {
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   std::ifstream in(err);
   std::getline(in, run.err, '\0');
+  std::remove(cfg.c_str());
+  std::remove(err.c_str());
   return run;
 }
 

@@ -3,7 +3,6 @@
 #include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QImage>
-#include <QLocale>
 #include <QPainter>
 #include <filesystem>
 #include <functional>
@@ -15,14 +14,10 @@
 #include "report/report_input.h"
 #include "ui/ui_services.h"
 #include "workbench/charts.h"
+#include "workbench/display_text.h"
 #include "workbench/flicker_frame.h"
 
 namespace {
-
-char DecimalSeparator() {
-  const QString point = QLocale().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode()) : '.';
-}
 
 std::filesystem::path FsPath(const QString& path) { return std::filesystem::path(path.toStdU16String()); }
 
@@ -39,7 +34,7 @@ void TfFlicker::btnLvMsrClick() {
   SpDevicePtr dev = device;  // alive for the whole reading
   SpMeasureSpectrum(dev.get(), spectrum.get(), 1, 100, 0);
   SpEvaluateSpectrum(spectrum.get());
-  luxValue->setText(QString::fromStdString(FormatLux(spectrum->lux, DecimalSeparator())));
+  luxValue->setText(QString::fromStdString(FormatLux(spectrum->lux, DisplayDecimalSeparator())));
 }
 
 // --- save and load --------------------------------------------------------------------------

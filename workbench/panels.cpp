@@ -1,11 +1,11 @@
 // TfFlicker: the caption / value panels of the "Flicker parameter" box, the light level and
 // the PstLM page, and their geometry.
 #include <QFontMetrics>
-#include <QLocale>
 
 #include "analysis/figures.h"
 #include "columns/column_dialog.h"
 #include "workbench/flicker_frame.h"
+#include "workbench/display_text.h"
 
 namespace {
 
@@ -46,11 +46,6 @@ void FitText(QLabel* panel) {
   panel->setFont(font);
 }
 
-char DecimalSeparator() {
-  const QString point = QLocale().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode()) : '.';
-}
-
 }  // namespace
 
 // --- parameter box --------------------------------------------------------------------------
@@ -66,7 +61,7 @@ void TfFlicker::BuildParamPanels() {
 }
 
 QString TfFlicker::FormatParam(const QString& name, const FlickerRecord* record) {
-  return QString::fromStdString(FigureText(record, name.toStdString(), DecimalSeparator()));
+  return QString::fromStdString(FigureText(record, name.toStdString(), DisplayDecimalSeparator()));
 }
 
 void TfFlicker::LayoutParamRows() {

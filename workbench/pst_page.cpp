@@ -1,8 +1,8 @@
 // TfFlicker: the PstLM page: the long capture on the PstLM thread, its progress and its end.
-#include <QLocale>
 
 #include "ui/ui_services.h"
 #include "workbench/flicker_frame.h"
+#include "workbench/display_text.h"
 #include "workbench/pst_thread.h"
 
 namespace {
@@ -10,11 +10,6 @@ namespace {
 constexpr int kPstSampleFreq = 4096;
 constexpr int kPstSampleCount = 737280;  // 180 s
 constexpr int kProgressMargin = 15;      // seconds beyond the capture the bar allows for the computation
-
-char DecimalSeparator() {
-  const QString point = QLocale().decimalPoint();
-  return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode()) : '.';
-}
 
 }  // namespace
 
@@ -42,7 +37,7 @@ void TfFlicker::sSpeedButton3Click() {
   request.gainIndex = static_cast<uint16_t>(gainIndex);
   request.record = flkTank->record.get();
   request.firEnabled = static_cast<uint32_t>(firEnabled);
-  request.decimalSep = DecimalSeparator();
+  request.decimalSep = DisplayDecimalSeparator();
   if (!pstThread->Request(request)) {
     pstRequested = 0;
     Timer2->stop();

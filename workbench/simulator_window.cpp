@@ -1,5 +1,6 @@
 #include "workbench/simulator_window.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -111,6 +112,8 @@ TSimulatorWindow::TSimulatorWindow(std::shared_ptr<SimDriver> driver, QWidget* p
   edtLux = Number("edtLux", 0, 200000, 50, 1, 500, " lx", lightBox);
   btnApplyLight = new QPushButton("Apply", lightBox);
   btnApplyLight->setObjectName("btnApplyLight");
+  chkCover = new QCheckBox("Cover on the sensor (dark only)", lightBox);
+  chkCover->setObjectName("chkCover");
   form->addRow("Waveform", cbWaveform);
   form->addRow("Frequency", edtFrequency);
   form->addRow("Modulation", edtModulation);
@@ -119,6 +122,7 @@ TSimulatorWindow::TSimulatorWindow(std::shared_ptr<SimDriver> driver, QWidget* p
   form->addRow("Noise", edtNoise);
   form->addRow("Illuminance", edtLux);
   form->addRow(btnApplyLight);
+  form->addRow(chkCover);
   layout->addWidget(lightBox);
 
   lblStatus = new QLabel(this);
@@ -130,6 +134,7 @@ TSimulatorWindow::TSimulatorWindow(std::shared_ptr<SimDriver> driver, QWidget* p
   connect(btnAdd, &QPushButton::clicked, this, [this] { AddInstrument(); });
   connect(btnUnplug, &QPushButton::clicked, this, [this] { UnplugSelected(); });
   connect(btnApplyLight, &QPushButton::clicked, this, [this] { ApplyLight(); });
+  connect(chkCover, &QCheckBox::clicked, this, [this](bool on) { SetCover(on); });
   connect(lvInstruments, &QTableWidget::itemSelectionChanged, this, [this] { ShowSelected(); });
 
   // Plugging from elsewhere (tests, a second window) shows here too.
@@ -192,6 +197,18 @@ bool TSimulatorWindow::ApplyLight() {
   return ok;
 }
 
+bool TSimulatorWindow::SetCover(bool on) {
+  const QString serial = SelectedSerial();
+  if (serial.isEmpty()) {
+    lblStatus->setText("Select an instrument first.");
+    return false;
+  }
+  driver_->SetShutterModel(serial.toStdString(), on ? SimShutter::kStuckClosed : SimShutter::kModel);
+  lblStatus->setText(on ? "Cover on " + serial + "." : "Cover off " + serial + ".");
+  RefreshList();
+  return true;
+}
+
 QString TSimulatorWindow::SelectedSerial() const {
   const QList<QTableWidgetItem*> selected = lvInstruments->selectedItems();
   if (selected.isEmpty()) return QString();
@@ -208,8 +225,10 @@ void TSimulatorWindow::RefreshList() {
   for (int r = 0; r < static_cast<int>(list.size()); ++r) {
     const SimInstrumentState& s = list[r];
     const QString serial = QString::fromStdString(s.serial);
-    const QStringList cells{serial, QString::fromStdString(s.modelName),
-                            s.hasShutter ? (s.shutterOpen ? "open" : "closed") : "none", LightText(s.light)};
+    const QString shutter = s.shutter == SimShutter::kStuckClosed ? "covered"
+                            : s.hasShutter                        ? (s.shutterOpen ? "open" : "closed")
+                                                                  : "none";
+    const QStringList cells{serial, QString::fromStdString(s.modelName), shutter, LightText(s.light)};
     for (int c = 0; c < cells.size(); ++c) {
       QTableWidgetItem* item = lvInstruments->item(r, c);
       if (!item) lvInstruments->setItem(r, c, item = new QTableWidgetItem);
@@ -231,5 +250,6 @@ void TSimulatorWindow::ShowSelected() {
     edtDuty->setValue(s.light.duty);
     edtNoise->setValue(s.light.noise);
     edtLux->setValue(s.lux);
+    chkCover->setChecked(s.shutter == SimShutter::kStuckClosed);
   }
 }

@@ -1,13 +1,14 @@
 // The "Simulator" window: runtime control of the simulated instruments while the program
 // runs on them. Plug an instrument of any model, add a second one, unplug the selected one,
 // and change the light it sees (waveform, frequency, modulation, level, duty, noise) and the
-// illuminance of its spectrum. Every change goes through the simulator's thread-safe
+// illuminance of its spectrum; put a cover on its sensor for a dark calibration. Every change goes through the simulator's thread-safe
 // controls; the program sees plugging at its next device scan like a real instrument.
 #pragma once
 
 #include <QWidget>
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -32,6 +33,9 @@ class TSimulatorWindow : public QWidget {
   bool UnplugSelected();
   // Gives the selected instrument the light and lux of the controls; false when refused.
   bool ApplyLight();
+  // Puts the cover on the selected instrument's sensor (it sees dark only) or takes it off;
+  // false when none is selected.
+  bool SetCover(bool on);
   // Re-reads the plugged instruments into the list (keeps the selection by serial).
   void RefreshList();
   // Serial of the selected row, empty when none.
@@ -53,6 +57,7 @@ class TSimulatorWindow : public QWidget {
   QDoubleSpinBox* edtNoise;
   QDoubleSpinBox* edtLux;
   QPushButton* btnApplyLight;
+  QCheckBox* chkCover;
   QLabel* lblStatus;
 
  private:

@@ -260,8 +260,9 @@ TEST_F(FrameTest, DarkCalibrationOfferByModel) {
   struct Case {
     std::string model;
     bool offered;
+    QString lux;  // the light-level caption
   };
-  for (const Case& c : {Case{"TR7BQ", true}, Case{"BL3A", false}, Case{"TR7A", true}}) {
+  for (const Case& c : {Case{"TR7BQ", true, "Lux"}, Case{"BL3A", false, "Lv"}, Case{"TR7A", true, "Lux"}}) {
     SCOPED_TRACE(c.model);
     SimSession sim("[" + Instrument(c.model, "SIM00001") + "]");
     ASSERT_TRUE(sim.WaitForCount(1));
@@ -284,6 +285,7 @@ TEST_F(FrameTest, DarkCalibrationOfferByModel) {
     }
     // Without an offer the first capture measures the offsets with the shutter closed.
     EXPECT_EQ(dev->flickerAcq.offsetsValid, c.offered ? 1u : 0u);
+    EXPECT_EQ(frame->luxName->text(), c.lux);
   }
 }
 

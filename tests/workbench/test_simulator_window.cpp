@@ -49,6 +49,12 @@ TEST(SimulatorWindow, PlugAddLightAndUnplug) {
   EXPECT_DOUBLE_EQ(lab.light.level, 1.5);
   EXPECT_DOUBLE_EQ(lab.lux, 750);
 
+  ASSERT_TRUE(window.SetCover(true));
+  EXPECT_EQ(driver->List()[0].shutter, SimShutter::kStuckClosed);
+  EXPECT_FALSE(driver->List()[0].lightSeen);
+  ASSERT_TRUE(window.SetCover(false));
+  EXPECT_TRUE(driver->List()[0].lightSeen);
+
   window.lvInstruments->selectRow(0);
   ASSERT_TRUE(window.UnplugSelected());
   ASSERT_EQ(driver->List().size(), 1u);

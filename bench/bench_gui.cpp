@@ -1,7 +1,7 @@
 // The workbench's redraw of one capture and its load while capturing continuously.
 //
-//   BM_Redraw/N          ShowCharts + ShowParams of an analysed N-sample record
-//   BM_RedrawPainted/N   the same followed by painting the three charts and the box
+//   BM_Redraw/samples:N/painted:0  ShowCharts + ShowParams of an analysed N-sample record
+//   BM_Redraw/samples:N/painted:1  the same followed by painting the three charts and the box
 //   BM_ContinuousCapture the frame capturing at the start options (16384 samples at
 //                        32768 Hz) from the simulated instrument in real time for 10 s:
 //                        counters cpu_percent (process CPU time / wall time), captures,
@@ -63,33 +63,27 @@ TfFlicker& Frame() {
   return *frame;
 }
 
+// Arguments: sample count, and 1 to paint the three charts and the box after each redraw.
 void BM_Redraw(benchmark::State& state) {
   TfFlicker& frame = Frame();
   FlickerRecordPtr record = Record(static_cast<uint32_t>(state.range(0)));
+  const bool paint = state.range(1) != 0;
   frame.edtHighFreq->setText(QString::number(record->sampleFreq / 2));
   frame.ClampHighFreq(*record);
   for (auto _ : state) {
     frame.ShowCharts(*record);
     frame.ShowParams(record.get());
-  }
-}
-BENCHMARK(BM_Redraw)->Arg(16384)->Arg(65536)->Arg(737280)->Unit(benchmark::kMillisecond);
-
-void BM_RedrawPainted(benchmark::State& state) {
-  TfFlicker& frame = Frame();
-  FlickerRecordPtr record = Record(static_cast<uint32_t>(state.range(0)));
-  frame.edtHighFreq->setText(QString::number(record->sampleFreq / 2));
-  frame.ClampHighFreq(*record);
-  for (auto _ : state) {
-    frame.ShowCharts(*record);
-    frame.ShowParams(record.get());
+    if (!paint) continue;
     frame.Chart1->viewport()->repaint();
     frame.Chart_normal->viewport()->repaint();
     frame.Chart_jeita->viewport()->repaint();
     frame.sgDataView->repaint();
   }
 }
-BENCHMARK(BM_RedrawPainted)->Arg(16384)->Arg(65536)->Arg(737280)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Redraw)
+    ->ArgNames({"samples", "painted"})
+    ->ArgsProduct({{16384, 65536, 737280}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 double ProcessCpuSeconds() {
   timespec t{};

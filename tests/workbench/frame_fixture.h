@@ -51,6 +51,15 @@ class FrameTest : public ::testing::Test {
         timeoutMs);
   }
 
+  // A frame on the first listed instrument, capturing, with its first capture shown.
+  std::unique_ptr<TfFlicker> CapturingFrame() {
+    auto frame = MakeFrame();
+    Connect(*frame);
+    frame->sbtnCaptureClick();
+    EXPECT_TRUE(ShowCaptures(*frame, 1));
+    return frame;
+  }
+
   RecordingUi& ui() { return scoped_.ui; }
 
  private:

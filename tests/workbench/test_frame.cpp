@@ -159,10 +159,7 @@ TEST_F(FrameTest, OverExposedSampleTurnsTheWaveRedUntilACleanCapture) {
 TEST_F(FrameTest, UnplugDuringCaptureReportsOnceAndKeepsTheLastGoodMeasurement) {
   SimSession sim("[" + Instrument("TR7BQ", "SIM00001", Light("sine", 100, 0.3, 0.5)) + "]");
   ASSERT_TRUE(sim.WaitForCount(1));
-  auto frame = MakeFrame();
-  Connect(*frame);
-  frame->sbtnCaptureClick();
-  ASSERT_TRUE(ShowCaptures(*frame, 1));
+  auto frame = CapturingFrame();
   const FlickerRecord* kept = frame->flkTank->record.get();
   const std::vector<float> keptVolts = kept->volts;
   const float keptFrequency = kept->frequency;
@@ -184,10 +181,7 @@ TEST_F(FrameTest, UnplugDuringCaptureReportsOnceAndKeepsTheLastGoodMeasurement) 
 TEST_F(FrameTest, SetAppliesNewOptionsAtTheNextDisplay) {
   SimSession sim("[" + Instrument("TR7BQ", "SIM00001", Light("sine", 100, 0.3, 0.5)) + "]");
   ASSERT_TRUE(sim.WaitForCount(1));
-  auto frame = MakeFrame();
-  Connect(*frame);
-  frame->sbtnCaptureClick();
-  ASSERT_TRUE(ShowCaptures(*frame, 1));
+  auto frame = CapturingFrame();
   EXPECT_EQ(frame->flkTank->record->sampleFreq, 32768u);
 
   frame->cbEnableFreqRes->setChecked(true);

@@ -134,10 +134,7 @@ TEST_F(FrameTest, SaveAndLoadRoundTrip) {
   WriteParamNames({"Frequnecy", "Percentage(IES)", "RMS %", "Max", "Min", "SVM", "AC/DC"});
   SimSession sim("[" + Instrument("TR7A", "SIM00001", kLight) + "]");
   ASSERT_TRUE(sim.WaitForCount(1));
-  auto frame = MakeFrame();
-  Connect(*frame);
-  frame->sbtnCaptureClick();
-  ASSERT_TRUE(ShowCaptures(*frame, 1));
+  auto frame = CapturingFrame();
   frame->sbtnCaptureClick();
   const QStringList shown = Values(*frame);
 
@@ -220,10 +217,7 @@ TEST_F(FrameTest, LightLevelReadingAndItsFormat) {
 TEST_F(FrameTest, SaveReportWritesTheSnapshotsAndTheDialogComposesThePage) {
   SimSession sim("[" + Instrument("TR7AQ", "SIM00001", kLight) + "]");
   ASSERT_TRUE(sim.WaitForCount(1));
-  auto frame = MakeFrame();
-  Connect(*frame);
-  frame->sbtnCaptureClick();
-  ASSERT_TRUE(ShowCaptures(*frame, 1));
+  auto frame = CapturingFrame();
   frame->sbtnCaptureClick();
 
   TFormImage preview;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QLineSeries>
 #include <QTest>
+#include <algorithm>
 #include <chrono>
 
 #include "frame_fixture.h"
@@ -395,6 +396,52 @@ TEST_F(FrameTest, AxisEntriesAreCheckedInOrder) {
   frame->cbAxisX->setChecked(false);
   EXPECT_TRUE(frame->axisXAutomatic);
   EXPECT_TRUE(frame->btnSetAxisX->isHidden());
+}
+
+TEST_F(FrameTest, ChartsOfSyntheticRecords) {
+  auto frame = MakeFrame();
+  // All samples 0: the DC line is 0, so every share of it reads "0".
+  FlickerRecordPtr dark = MakeFlickerRecord(4096, 4096, 100, 1000);
+  FlickerRun(dark.get(), 0, 0);
+  frame->ShowCharts(*dark);
+  for (int r = 1; r <= 10; ++r) EXPECT_EQ(frame->sgbtl->item(r, 2)->text(), "0") << r;
+
+  // Every JEITA level above 1 dB: the axis starts at 1 - 10 dB.
+  FlickerRecordPtr loud = MakeFlickerRecord(4096, 4096, 100, 1000);
+  for (float& v : loud->volts) v = 2.0f;
+  FlickerRun(loud.get(), 0, 0);
+  for (std::size_t i = 1; i < loud->jeitaSpectrum->levelDb.size(); ++i) loud->jeitaSpectrum->levelDb[i] = 5.0f;
+  frame->ShowCharts(*loud);
+  EXPECT_DOUBLE_EQ(frame->JeitaAxisY->min(), -9.0);
+  EXPECT_GT(frame->Series3->upperSeries()->count(), 0);
+  EXPECT_EQ(frame->Series3->lowerSeries()->at(0).y(), -9.0);  // bars stand on the axis minimum
+}
+
+TEST_F(FrameTest, RangeLimitsAreInclusiveAndTheFilteredTraceStartsAtZero) {
+  SimSession sim("[" + Instrument("TR7A", "SIM00001", Light("sine", 100, 0.3, 0.5)) + "]");
+  ASSERT_TRUE(sim.WaitForCount(1));
+  auto frame = CapturingFrame();
+  frame->edtLowFreq->setText("1");
+  frame->edtHighFreq->setText("100");
+  frame->btnSetFreq->click();
+  const QList<QPointF> bars = frame->Series2->upperSeries()->points();
+  ASSERT_FALSE(bars.isEmpty());
+  const auto top = std::max_element(bars.begin(), bars.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); });
+  EXPECT_NEAR(top->x(), 100.0, 1.0);  // the 100 Hz bar is inside 1 ~ 100
+  EXPECT_LE(bars.back().x(), 101.0);
+
+  frame->chkEnFIR->setChecked(true);
+  frame->sButton1Click();
+  ASSERT_TRUE(ShowCaptures(*frame, 1));
+  EXPECT_EQ(frame->Series1->count(), 0);
+  ASSERT_GT(frame->Series4->count(), 0);
+  EXPECT_EQ(frame->Series4->at(0).x(), 0.0);
+  frame->sbtnCaptureClick();
+
+  // The maker's address opens through the system's handler.
+  ui().Clear();
+  QTest::mouseClick(frame->slbURL, Qt::LeftButton);
+  EXPECT_EQ(ui().Texts("url"), QStringList{frame->slbURL->text()});
 }
 
 TEST_F(FrameTest, ModeSwitchAndFrequencyListSwitch) {

@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "cli/common.h"
+#include "files/load_save.h"
 #include "instrument/device.h"
 
 namespace {
@@ -16,7 +17,7 @@ struct Options {
   std::string gain = "auto";  // auto or 1..4
   bool fir = false;
   bool json = false;
-  // Options of later steps (e.g. --save FILE) go here.
+  std::string save;  // measurement file to write; empty = none
 };
 
 constexpr uint32_t kFirTaps = 100;
@@ -46,7 +47,9 @@ int Run(const Options& options) {
   if (!CaptureRecord(m.device, m.record.get(), gain, &m.gain, &error)) return CliFail(error);
   FlickerRun(m.record.get(), 0, options.fir ? 1 : 0);
 
-  // 4. Steps on the finished measurement (saving it, for example) go here.
+  // 4. The measurement file, written as the workbench's Save writes it (no extension added).
+  if (!options.save.empty() && !SaveRecordToFile(*m.record, m.device.get(), options.save))
+    return CliFail("cannot write " + options.save);
 
   // 5. Output.
   if (options.json)
@@ -69,6 +72,7 @@ CliRun Setup(CLI::App& command) {
       ->check(CLI::IsMember({"auto", "1", "2", "3", "4"}))
       ->capture_default_str();
   command.add_flag("--fir", options->fir, "Low-pass FIR filter (100 taps, 1000 Hz) before the analysis");
+  command.add_option("--save", options->save, "Write the measurement file to FILE");
   command.add_flag("--json", options->json, "Print one JSON object");
   return [options] { return Run(*options); };
 }

@@ -15,55 +15,16 @@
 #include "analysis/numfmt.h"
 #include "cli/command.h"
 #include "instrument/capture.h"
-#include "instrument/libusb_driver.h"
 #include "instrument/registry.h"
 #include "instrument/usb_driver.h"
-#if QUIVRA_HAVE_BACKEND
 #include "instrument/sim/backend.h"
-#elif QUIVRA_HAVE_SIM
-#include "instrument/sim/sim_driver.h"
-#endif
 
 namespace {
 
 constexpr std::chrono::milliseconds kPoll{20};
 
 std::shared_ptr<UsbDriver> ChooseBackend(const std::string& option, std::string* error) {
-#if QUIVRA_HAVE_BACKEND
   return SelectUsbBackend(option, error);
-#else
-  // The back-end choice library is not linked into this build: the same choice from the
-  // two back ends that are.
-  std::vector<uint16_t> ids;
-  if (option == "usb" || (option.starts_with("usb:") && ParseProductIds(option.substr(4), &ids, error))) {
-    std::shared_ptr<UsbDriver> usb = CreateLibusbDriver(ids, error);
-    if (!usb) *error = "--instrument=" + option + ": " + *error;
-    return usb;
-  }
-  if (option.starts_with("usb:")) {
-    *error = "--instrument=" + option + ": " + *error;
-    return nullptr;
-  }
-#if QUIVRA_HAVE_SIM
-  if (option.empty()) {
-    std::string ignored;
-    uint32_t count = 0;
-    if (std::shared_ptr<UsbDriver> usb = CreateLibusbDriver({}, &ignored))
-      if (usb->GetDeviceCount(&count) == kUsbOk && count > 0) return usb;
-    return std::make_shared<SimDriver>(DefaultSimConfig());
-  }
-  if (option == "sim") return std::make_shared<SimDriver>(DefaultSimConfig());
-  if (option.starts_with("sim:")) {
-    std::shared_ptr<UsbDriver> sim = SimDriver::FromFile(option.substr(4), error);
-    if (!sim) *error = "simulated instrument: " + *error;
-    return sim;
-  }
-#else
-  if (option.empty()) return CreateLibusbDriver({}, error);
-#endif
-  *error = "unknown --instrument value \"" + option + "\" (use usb, usb:PRODUCT_IDS, sim or sim:FILE.json)";
-  return nullptr;
-#endif
 }
 
 std::string Hex(uint32_t value) {

@@ -57,6 +57,19 @@ TEST(FlickerStats, ConstantWaveformHasNoFlicker) {
   EXPECT_LT(r->svm, 1e-6f);
 }
 
+// A steady light over a whole PstLM-length record: the mean must stay the level. Summed in
+// float, the 737280 samples drifted to an average of 3.224 V above a maximum of 3.2 V.
+TEST(FlickerStats, LongSteadyRecordKeepsItsMean) {
+  FlickerRecordPtr r = MakeFlickerRecord(737280, 4096, 100, 1000);
+  std::vector<float> samples(737280, 3.2f);
+  SetSamples(*r, samples);
+  FlickerStats(r.get(), 737280);
+  EXPECT_EQ(r->average, 3.2f);
+  EXPECT_EQ(r->maxVolts, 3.2f);
+  EXPECT_EQ(r->rmsRatio, 0.0f);
+  EXPECT_EQ(r->flickerIndex, 0.0f);
+}
+
 TEST(FlickerStats, DarkWaveformKeepsContrastAndRms) {
   FlickerRecordPtr r = AlternatingOneAndThree();
   SetSamples(*r, std::vector<float>(1024, 0.0f));

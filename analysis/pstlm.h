@@ -46,13 +46,13 @@ struct PstCoefficients {
   double a[7] = {};
 };
 
-// Highest rate the flickermeter computes at, Hz. Above it the filters, evaluated in the
-// direct form over doubles, no longer have the response they are designed for: the 35 Hz
-// low-pass and the weighting filter have poles within 1e-3 of z = 1, and the rounding of
-// their coefficients shifts Pinst by 1.5 % at 32768 Hz and 2 % at 40960 Hz, and makes the
-// low-pass unstable at 65536 Hz and above. Those rates are refused rather than answered
-// with a wrong figure (the workbench measures at 4096 Hz).
-inline constexpr uint32_t kPstMaxSampleFreq = 20480;
+// Highest rate the flickermeter computes at, Hz. The 35 Hz low-pass and the weighting filter
+// have poles close to z = 1, and in the direct form over doubles the rounding of their
+// coefficients moves Pinst by about 1.5 % at 32768 Hz and 2 % at 40960 Hz (within the usual
+// calibration tolerance of a flickermeter), while at 65536 Hz and above the low-pass becomes
+// unstable. Those higher rates are refused rather than answered with a wrong figure (the
+// workbench measures at 4096 Hz).
+inline constexpr uint32_t kPstMaxSampleFreq = 40960;
 
 // True when the flickermeter computes at sampleFreq: one of kPstSampleFreqs, at most
 // kPstMaxSampleFreq.

@@ -2,52 +2,24 @@
 // their exit codes and their one-line failures.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sys/wait.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/support/cli_process.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Result {
-  int exit = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class Cli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("quivra-cli-test-" + std::to_string(::getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
   // Writes a simulator configuration with one instrument object (or none) at time scale 0.
   std::string Config(const std::string& instrument) {
-    const fs::path path = dir / ("cfg" + std::to_string(++configs) + ".json");
-    std::ofstream(path) << R"({"timeScale": 0, "instruments": [)" << instrument << "]}";
-    return path.string();
+    return folder.Write("cfg" + std::to_string(++configs) + ".json",
+                        R"({"timeScale": 0, "instruments": [)" + instrument + "]}");
   }
-  Result Run(const std::string& args) {
-    const fs::path out = dir / "out", err = dir / "err";
-    const std::string command = std::string(QUIVRA_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-  }
-  fs::path dir;
+  CliResult Run(const std::string& args) { return folder.Run(args); }
+  CliTestFolder folder;
   int configs = 0;
 };
 
@@ -57,8 +29,8 @@ constexpr const char* kLed =
         "lux": 500})";
 
 TEST_F(Cli, MeasureReportsTheLightsFlicker) {
-  const Result r = Run("measure --instrument=sim:" + Config(kLed) + " --json");
-  ASSERT_EQ(r.exit, 0) << r.err;
+  const CliResult r = Run("measure --instrument=sim:" + Config(kLed) + " --json");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
   const nlohmann::json j = nlohmann::json::parse(r.out);
   EXPECT_EQ(j["sampleCount"], 16384);
   EXPECT_EQ(j["sampleFreq"], 32768);
@@ -74,8 +46,8 @@ TEST_F(Cli, MeasureReportsTheLightsFlicker) {
 }
 
 TEST_F(Cli, MeasureWithFixedGainAsATable) {
-  const Result r = Run("measure --instrument=sim:" + Config(kLed) + " --gain 1 --freq 8192 --count 4096 --fir");
-  ASSERT_EQ(r.exit, 0) << r.err;
+  const CliResult r = Run("measure --instrument=sim:" + Config(kLed) + " --gain 1 --freq 8192 --count 4096 --fir");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.out.find("sampleFreq       8192\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("gain             1\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Frequnecy        100\n"), std::string::npos) << r.out;
@@ -83,9 +55,24 @@ TEST_F(Cli, MeasureWithFixedGainAsATable) {
   EXPECT_NE(r.out.find("frequency   amplitude   amplitude(%)\n"), std::string::npos);
 }
 
+// --save writes the measurement file of the capture, under exactly the name given.
+TEST_F(Cli, MeasureSavesTheMeasurementFile) {
+  const std::string saved = folder.File("m.xls");
+  const CliResult r = Run("measure --instrument=sim:" + Config(kLed) + " --count 4096 --save " + saved);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string text = CliTestFolder::Slurp(saved);
+  EXPECT_EQ(text.rfind("Model Name\tTR7BQ\r\nSerial Number\tSIM00001\r\n", 0), 0u) << text.substr(0, 80);
+  EXPECT_NE(text.find("\r\nSample Number\t4096\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nTime(sec)\tVoltage\r\n"), std::string::npos);
+
+  const CliResult bad = Run("measure --instrument=sim:" + Config(kLed) + " --save " + folder.File("no/such/dir/m.xls"));
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_NE(bad.err.find("cannot write"), std::string::npos) << bad.err;
+}
+
 TEST_F(Cli, ListPrintsTheDeviceTreeLines) {
-  const Result r = Run("list --instrument=sim:" + Config(kLed));
-  ASSERT_EQ(r.exit, 0) << r.err;
+  const CliResult r = Run("list --instrument=sim:" + Config(kLed));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out,
             "SIM00001\n  SN : SIM00001\n  Model : TR7BQ\n  HW : 1.1.0AA\n  FW : 1.2.3\n  ID : 0\n"
             "  Wavelength(Start) : 380\n  Wavelength(End) : 780\n  X-Gain : 1.000\n  Y-Gain : 1.000\n"
@@ -93,8 +80,8 @@ TEST_F(Cli, ListPrintsTheDeviceTreeLines) {
 }
 
 TEST_F(Cli, DarkMeasuresTheOffsetsOfEveryRange) {
-  const Result r = Run("dark --instrument=sim:" + Config(R"({"model": "TR7BQ", "darkOffsets": [0.02, 0.025, 0.031, 0.042]})"));
-  ASSERT_EQ(r.exit, 0) << r.err;
+  const CliResult r = Run("dark --instrument=sim:" + Config(R"({"model": "TR7BQ", "darkOffsets": [0.02, 0.025, 0.031, 0.042]})"));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.out.find("Dark calibration finished!\n"), std::string::npos);
   // The offsets as the 16-bit converter sees them: 0.02 V reads 262 counts.
   EXPECT_NE(r.out.find("gain 1  0.019989 V\n"), std::string::npos) << r.out;
@@ -113,7 +100,7 @@ TEST_F(Cli, ExitCodesAndOneLineFailures) {
       {"measure --bogus", 2, "--bogus"},
       {"", 2, "subcommand"},
       {"measure --help", 0, ""},
-      {"measure --instrument=sim:" + (dir / "missing.json").string(), 1, "missing.json"},
+      {"measure --instrument=sim:" + folder.File("missing.json"), 1, "missing.json"},
       {"measure --instrument=parallel-port", 1, "parallel-port"},
       {"measure --instrument=sim:" + Config(R"({"model": "TR7A", "faults": [{"kind": "refusedStatus", "code": 24576, "persistent": true}]})"),
        1, "capture failed: error 0x5003 on command 0x6000"},
@@ -123,8 +110,8 @@ TEST_F(Cli, ExitCodesAndOneLineFailures) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
-    const Result r = Run(c.args);
-    EXPECT_EQ(r.exit, c.exit);
+    const CliResult r = Run(c.args);
+    EXPECT_EQ(r.exitCode, c.exit);
     if (c.exit == 0) {
       EXPECT_NE(r.out.find("--freq"), std::string::npos);
       continue;

@@ -2,43 +2,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
 #include <string>
+
+#include "tests/support/cli_process.h"
 
 namespace {
 
-struct CliRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs quivra-cli with the arguments, with a simulated instrument configured by `config`.
-CliRun RunCli(const std::string& config, const std::string& arguments) {
-  // Names of this process and test: ctest may run the tests of this file side by side.
-  const std::string stem = ::testing::TempDir() + "/lux_" + std::to_string(::getpid()) + "_" +
-                           ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  const std::string cfg = stem + "_cfg.json";
-  const std::string err = stem + "_stderr.txt";
-  std::ofstream(cfg) << config;
-  const std::string command =
-      std::string(QUIVRA_CLI) + " lux --instrument=sim:" + cfg + " " + arguments + " 2>" + err;
-  CliRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe)) run.out += buffer;
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err);
-  std::getline(in, run.err, '\0');
-  std::remove(cfg.c_str());
-  std::remove(err.c_str());
-  return run;
+// Runs quivra-cli lux with the arguments, with a simulated instrument configured by `config`.
+CliResult RunCli(const std::string& config, const std::string& arguments) {
+  const CliTestFolder folder;
+  return folder.Run("lux --instrument=sim:" + folder.Write("cfg.json", config) + " " + arguments);
 }
 
 std::string Config(double lux, const std::string& extra = "") {
@@ -60,7 +33,7 @@ TEST(LuxCommand, PrintsTheReadingInTheDisplayFormat) {
     int decimals;
   } cases[] = {{500, 1}, {5, 3}, {50, 2}, {5000, 0}};
   for (const auto& c : cases) {
-    const CliRun run = RunCli(Config(c.lux), "");
+    const CliResult run = RunCli(Config(c.lux), "");
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NEAR(std::stod(run.out), c.lux, c.lux * 0.005) << run.out;
     EXPECT_EQ(Decimals(run.out), c.decimals) << run.out;
@@ -70,7 +43,7 @@ TEST(LuxCommand, PrintsTheReadingInTheDisplayFormat) {
 }
 
 TEST(LuxCommand, JsonCarriesTheReadingAndItsText) {
-  const CliRun run = RunCli(Config(500), "--json");
+  const CliResult run = RunCli(Config(500), "--json");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const nlohmann::json out = nlohmann::json::parse(run.out);
   EXPECT_NEAR(out.at("lux").get<double>(), 500.0, 2.5);
@@ -81,7 +54,7 @@ TEST(LuxCommand, JsonCarriesTheReadingAndItsText) {
 }
 
 TEST(LuxCommand, RefusedMeasurementFailsWithOneLine) {
-  const CliRun run = RunCli(
+  const CliResult run = RunCli(
       Config(500, R"(, "faults": [{"kind": "refusedStatus", "code": 4103, "persistent": true}])"), "");
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_TRUE(run.out.empty()) << run.out;

@@ -2,38 +2,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "tests/support/cli_process.h"
+
 namespace {
 
-struct CliRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunPst(const std::string& config, const std::string& arguments) {
-  const std::string dir = ::testing::TempDir();
-  const std::string cfg = dir + "/pst_cfg.json";
-  const std::string err = dir + "/pst_stderr.txt";
-  std::ofstream(cfg) << config;
-  const std::string command =
-      std::string(QUIVRA_CLI) + " pst --instrument=sim:" + cfg + " " + arguments + " 2>" + err;
-  CliRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return run;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe)) run.out += buffer;
-  const int status = pclose(pipe);
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream in(err);
-  std::getline(in, run.err, '\0');
-  return run;
+CliResult RunPst(const std::string& config, const std::string& arguments) {
+  const CliTestFolder folder;
+  return folder.Run("pst --instrument=sim:" + folder.Write("cfg.json", config) + " " + arguments);
 }
 
 std::string Instrument(const std::string& light, const std::string& extra = "") {
@@ -44,9 +22,9 @@ std::string Instrument(const std::string& light, const std::string& extra = "") 
 const char* kSteady = R"({"waveform": "dc", "level": 0.8, "noise": 0})";
 
 TEST(PstCommand, SteadyLightAsJsonAndSaved) {
-  const std::string saved = ::testing::TempDir() + "/pst_saved.xls";
-  std::filesystem::remove(saved);
-  const CliRun run = RunPst(Instrument(kSteady), "--json --save " + saved);
+  const CliTestFolder out("-out");
+  const std::string saved = out.File("pst_saved.xls");
+  const CliResult run = RunPst(Instrument(kSteady), "--json --save " + saved);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const auto j = nlohmann::json::parse(run.out);
   EXPECT_EQ(j["sampleCount"], 737280);
@@ -67,7 +45,7 @@ TEST(PstCommand, SteadyLightAsJsonAndSaved) {
 }
 
 TEST(PstCommand, TableEndsWithPstLmAndPinstMax) {
-  const CliRun run = RunPst(Instrument(kSteady), "");
+  const CliResult run = RunPst(Instrument(kSteady), "");
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const std::size_t pst = run.out.find("\nPstLM     0.00");
   ASSERT_NE(pst, std::string::npos) << run.out;
@@ -92,14 +70,14 @@ TEST(PstCommand, FailuresAreReported) {
       {Instrument(kSteady), "--save /nonexistent-folder/x.xls", "quivra-cli: cannot write"},
   };
   for (const auto& c : cases) {
-    const CliRun run = RunPst(c.config, c.arguments);
+    const CliResult run = RunPst(c.config, c.arguments);
     EXPECT_EQ(run.exitCode, 1) << c.message << "\n" << run.out;
     const std::size_t at = run.err.find(c.message);
     EXPECT_NE(at, std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n', at), run.err.size() - 1) << run.err;  // the last line
     EXPECT_TRUE(run.out.empty()) << run.out;
   }
-  const CliRun usage = RunPst(Instrument(kSteady), "--no-such-option");
+  const CliResult usage = RunPst(Instrument(kSteady), "--no-such-option");
   EXPECT_EQ(usage.exitCode, 2);
 }
 

@@ -15,14 +15,6 @@
 
 namespace {
 
-constexpr ModelEntry kModels[] = {
-    {0xA2, "TR7A", 0, 0},  {0xA3, "TR7B", 0, 0},   {0xA4, "KW-70", 0, 0},  {0xA5, "TR7C", 0, 0},
-    {0xA7, "TR7AX", 0, 0}, {0xA8, "PE-21", 0, 0},  {0xA9, "JS40", 0, 0},   {0xAA, "BL2A", 0, 0},
-    {0xAB, "GRO30", 0, 0}, {0xAC, "TR7AQ", 0, 0},  {0xAD, "TR7BQ", 1, 1},  {0xAE, "JS41", 0, 0},
-    {0xAF, "DF40A", 0, 0}, {0xB0, "SC40A", 0, 0},  {0xB1, "ZN4007", 0, 0}, {0xB2, "WE50A", 0, 0},
-    {0xB3, "KW-80", 0, 0}, {0xB4, "BL3A", 1, 0},   {0xC1, "TR9G", 1, 1},   {0xC2, "VD2A", 1, 1},
-    {0xC5, "VD2A", 1, 1},
-};
 
 // The C library's decimal conversion of a line's value (leading white space, sign, leading
 // digits; 0 when there are none), kept inside the 32-bit range.
@@ -35,12 +27,6 @@ int32_t DecimalValue(const std::string& text) {
 }
 
 }  // namespace
-
-ModelEntry LookupModel(uint16_t modelCode) {
-  for (const ModelEntry& entry : kModels)
-    if (entry.code == modelCode) return entry;
-  return {modelCode, "TR7F", 0, 0};
-}
 
 bool IsFourAngleModel(uint16_t modelCode) { return modelCode == 0xC1 || modelCode == 0xC2; }
 

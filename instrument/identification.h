@@ -5,18 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "instrument/models.h"
+
 struct SpDevice;
-
-struct ModelEntry {
-  uint16_t code;
-  const char* model;
-  uint32_t hasShutter;
-  uint32_t syncFlag;
-};
-
-// The model table entry of a code; codes not in the table give "TR7F" without flags
-// (the returned entry then carries the code asked for).
-ModelEntry LookupModel(uint16_t modelCode);
 
 // Four-angle units shown as such by the device tree: 0xC1 and 0xC2.
 bool IsFourAngleModel(uint16_t modelCode);

@@ -12,21 +12,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "instrument/models.h"
+
 using nlohmann::json;
 
 const char kSimFourAngleFileText[] = "Version:1\r\nID:2\r\nSN:12345\r\n";
 
 namespace {
 
-constexpr SimModel kModels[] = {
-    {0xA2, "TR7A", false},  {0xA3, "TR7B", false},   {0xA4, "KW-70", false}, {0xA5, "TR7C", false},
-    {0xA7, "TR7AX", false}, {0xA8, "PE-21", false},  {0xA9, "JS40", false},  {0xAA, "BL2A", false},
-    {0xAB, "GRO30", false}, {0xAC, "TR7AQ", false},  {0xAD, "TR7BQ", true},  {0xAE, "JS41", false},
-    {0xAF, "DF40A", false}, {0xB0, "SC40A", false},  {0xB1, "ZN4007", false}, {0xB2, "WE50A", false},
-    {0xB3, "KW-80", false}, {0xB4, "BL3A", true},    {0xC1, "TR9G", true},   {0xC2, "VD2A", true},
-    {0xC5, "VD2A", true},
-};
-constexpr const char* kUnlistedModel = "TR7F";
+constexpr const char* kUnlistedModel = kUnlistedModelName;
 
 struct NamedWaveform { const char* name; SimWaveform value; };
 constexpr NamedWaveform kWaveforms[] = {{"sine", SimWaveform::kSine}, {"square", SimWaveform::kSquare},
@@ -198,8 +192,8 @@ SimInstrumentConfig ParseInstrument(const json& value, const std::string& where,
       const std::string name = model.get<std::string>();
       if (!SimModelCode(name, &c.modelCode)) {
         std::string names;
-        for (const SimModel& m : kModels)
-          if (names.find(std::string(m.name) + ",") == std::string::npos) names += std::string(m.name) + ", ";
+        for (const ModelEntry& m : ModelTable())
+          if (names.find(std::string(m.model) + ",") == std::string::npos) names += std::string(m.model) + ", ";
         Fail(key, "\"" + name + "\" is not a model name (" + names +
                       "or a model code such as 173 or \"0xAD\"; unlisted codes show as " + kUnlistedModel + ")");
       }
@@ -441,14 +435,13 @@ bool LoadSimConfigFile(const std::string& path, SimConfig* config, std::string* 
 }
 
 SimModel SimModelOf(uint16_t code) {
-  for (const SimModel& m : kModels)
-    if (m.code == code) return m;
-  return {code, kUnlistedModel, false};
+  const ModelEntry m = LookupModel(code);
+  return {code, m.model, m.hasShutter != 0};
 }
 
 bool SimModelCode(std::string_view name, uint16_t* code) {
-  for (const SimModel& m : kModels)
-    if (name == m.name) {
+  for (const ModelEntry& m : ModelTable())
+    if (name == m.model) {
       *code = m.code;
       return true;
     }

@@ -44,12 +44,16 @@ bool PstLmRun::WaitIdle(std::chrono::milliseconds timeout) const {
   return idle_.wait_for(lock, timeout, [&] { return !requested_; });
 }
 
-void PstLmRun::Stop() {
+void PstLmRun::RequestStop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stop_ = true;
   }
   wake_.notify_all();
+}
+
+void PstLmRun::Stop() {
+  RequestStop();
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 

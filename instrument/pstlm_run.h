@@ -75,6 +75,10 @@ class PstLmRun {
   // closes the instrument first for a prompt stop (every command on a closed instrument
   // fails at once). Requests are refused afterwards. Idempotent.
   void Stop();
+  // The first half of Stop without waiting: from now on no callback is called and no request
+  // is taken. Lets an owner mark the run as ending before it closes the instrument, so the
+  // capture that then fails cannot report.
+  void RequestStop();
 
  private:
   void Loop();

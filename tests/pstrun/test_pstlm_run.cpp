@@ -248,6 +248,7 @@ TEST_F(PstLmRunSim, StopDuringACaptureAfterTheInstrumentIsClosed) {
   std::this_thread::sleep_for(300ms);
   ASSERT_EQ(run.Phase(), PstLmPhase::Capturing);
   const auto start = std::chrono::steady_clock::now();
+  run.RequestStop();
   FlickerAcqDetach(&device_->flickerAcq, record_.get());
   SpShutdown();
   run.Stop();

@@ -87,8 +87,9 @@ void TForm1::FormClose() {
   fFlicker->tmrPickup->stop();
   fFlicker->StopCapture();
   fFlicker->capturing = 0;
-  // Closing every instrument also ends a PstLM capture at once; the run's thread then
-  // finishes its step and ends before the frame goes.
+  // Closing every instrument also ends a PstLM capture at once; the run, marked as ending
+  // first, reports nothing of it, finishes its step and ends before the frame goes.
+  fFlicker->EndPstLM();
   SpShutdown();
   fFlicker->StopPstLM(30000);
 }

@@ -134,6 +134,8 @@ class TfFlicker : public QWidget {
   // Ends the PstLM thread for the frame's end, after waiting at most waitMs for a run in
   // progress; false when a run was still going (it then ends after its current step).
   bool StopPstLM(int waitMs);
+  // The first half of StopPstLM, before the instruments are closed at the program's end.
+  void EndPstLM();
   // Shows the report information dialog once "Save Report" has written the snapshots.
   std::function<void()> onReport;
 

@@ -89,6 +89,10 @@ void TfFlicker::SetPstTexts(const QString& frequency, const QString& svm, const 
   pstValues[2]->setText(pst);
 }
 
+void TfFlicker::EndPstLM() {
+  if (pstThread) pstThread->RequestStop();
+}
+
 bool TfFlicker::StopPstLM(int waitMs) {
   if (!pstThread) return true;
   const bool idle = pstThread->WaitIdle(waitMs);

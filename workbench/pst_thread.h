@@ -24,6 +24,9 @@ class FlkPst {
   bool Running() const { return run_.Requested(); }
   // Ends the thread (a capture in progress finishes first); idempotent.
   void Stop() { run_.Stop(); }
+  // Marks the run as ending without waiting: no texts are handed over any more. Called
+  // before the instruments are closed, so that the capture that then fails reports nothing.
+  void RequestStop() { run_.RequestStop(); }
   // Waits for the run to end, at most timeoutMs.
   bool WaitIdle(int timeoutMs) const;
 

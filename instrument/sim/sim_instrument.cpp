@@ -180,16 +180,19 @@ UsbStatus SimInstrument::Read(uint8_t* data, uint32_t bytes, uint32_t* transferr
   Transfer& t = output_.front();
   const uint32_t end = std::min(t.length, t.unplugAt);
   const uint32_t n = std::min(bytes, end - t.position);
-  switch (t.source) {
-    case Source::kOwned:
-      std::memcpy(data, t.bytes.data() + t.position, n);
-      break;
-    case Source::kCapture:
-      std::memcpy(data, capture_.data() + t.position, n);
-      break;
-    case Source::kZeros:
-      std::memset(data, 0, n);
-      break;
+  // An empty transfer has no bytes to copy (and its vector may hold no storage at all).
+  if (n > 0) {
+    switch (t.source) {
+      case Source::kOwned:
+        std::memcpy(data, t.bytes.data() + t.position, n);
+        break;
+      case Source::kCapture:
+        std::memcpy(data, capture_.data() + t.position, n);
+        break;
+      case Source::kZeros:
+        std::memset(data, 0, n);
+        break;
+    }
   }
   t.position += n;
   *transferred = n;

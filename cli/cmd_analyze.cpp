@@ -45,15 +45,18 @@ int Run(const Options& options) {
   const bool pstComputed =
       pstApplies && PstLmCompute(record.volts.data(), record.sampleCount, record.sampleFreq, &pst) == 0;
 
+  const PstLmFigure pstFigure = pstComputed ? PstLmFigure::Of(pst.pst)
+                                : pstApplies  ? PstLmFigure::None("PstLM could not be computed")
+                                              : PstLmFigure::None();
   if (options.json) {
-    nlohmann::json out = RecordJson(record, gain);
+    nlohmann::json out = RecordJson(record, gain, pstFigure);
     if (pstComputed) {
       out["PstLM"] = pst.pst;
       out["PinstMax"] = pst.pinstMax;
     }
     std::cout << out.dump(2) << "\n";
   } else {
-    std::cout << RecordTable(record, gain);
+    std::cout << RecordTable(record, gain, pstFigure);
     if (pstApplies) {
       // A computation that failed shows a dash, never a number.
       std::cout << "\n"

@@ -94,12 +94,12 @@ int Run(const Options& options) {
 
   const int gain = record->gainIndex + 1;
   if (options.json) {
-    nlohmann::json out = RecordJson(*record, gain);
+    nlohmann::json out = RecordJson(*record, gain, PstLmFigure::Of(outcome.result.pst));
     out["PstLM"] = outcome.result.pst;
     out["PinstMax"] = outcome.result.pinstMax;
     std::cout << out.dump(2) << "\n";
   } else {
-    std::cout << RecordTable(*record, gain) << "\n"
+    std::cout << RecordTable(*record, gain, PstLmFigure::Of(outcome.result.pst)) << "\n"
               << "PstLM     " << outcome.pstText << "\n"
               << "PinstMax  " << FormatPattern(outcome.result.pinstMax, "0.0000") << "\n";
   }

@@ -1,6 +1,7 @@
 #include "cli/common.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -161,7 +162,63 @@ nlohmann::json PeaksJson(const FlickerRecord& record) {
   return peaks;
 }
 
-nlohmann::json RecordJson(const FlickerRecord& record, int gain) {
+namespace {
+
+Assessment AssessOnce(const FlickerRecord& record, const PstLmFigure& pst) {
+  SpectrumWorkspace workspace;  // one command, one assessment: made for it and freed after
+  return AssessRecord(&record, pst, workspace);
+}
+
+// A figure or limit of the assessment to ten significant digits (null when not finite), so a
+// limit such as 0.0333 x 100 Hz reads 3.33 and not the binary neighbour of it.
+nlohmann::json JsonDouble(double value) {
+  if (!std::isfinite(value)) return nullptr;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", value);
+  return std::strtod(text, nullptr);
+}
+
+}  // namespace
+
+nlohmann::json AssessmentJson(const Assessment& assessment) {
+  nlohmann::json out = nlohmann::json::object();
+  for (const Verdict& v : assessment.verdicts) {
+    const RuleInfo& info = RuleOf(v.rule);
+    nlohmann::json item = {{"rule", std::string(info.name)},
+                           {"quantity", std::string(info.quantity)},
+                           {"value", JsonDouble(v.value)},
+                           {"limit", JsonDouble(v.limit)},
+                           {"state", std::string(VerdictStateText(v.state))}};
+    if (v.rule == AssessmentRule::kIeee1789) {
+      item["frequency"] = JsonDouble(v.frequency);
+      item["noObservableEffectLimit"] = JsonDouble(v.noEffectLimit);
+    }
+    if (!info.note.empty()) item["note"] = std::string(info.note);
+    if (v.state == VerdictState::kNotAssessed) item["reason"] = v.reason;
+    out[std::string(info.id)] = std::move(item);
+  }
+  return out;
+}
+
+std::string AssessmentTable(const Assessment& assessment) {
+  std::vector<std::array<std::string, 4>> rows;
+  for (const Verdict& v : assessment.verdicts) {
+    const RuleInfo& info = RuleOf(v.rule);
+    rows.push_back({std::string(info.name) + " " + std::string(info.quantity), VerdictStateLine(v),
+                    VerdictValueText(v), VerdictLimitText(v)});
+  }
+  std::size_t width[3] = {0, 0, 0};
+  for (const auto& row : rows)
+    for (std::size_t c = 0; c < 3; ++c) width[c] = std::max(width[c], row[c].size());
+  std::ostringstream out;
+  for (const auto& row : rows) {
+    for (std::size_t c = 0; c < 3; ++c) out << Padded(row[c], width[c] + 2);
+    out << "limit " << row[3] << "\n";
+  }
+  return out.str();
+}
+
+nlohmann::json RecordJson(const FlickerRecord& record, int gain, const PstLmFigure& pst) {
   nlohmann::json figures = nlohmann::json::object();
   for (const FigureInfo& figure : FigureTable())
     figures[std::string(figure.name)] = JsonNumber(FigureValueOf(record, figure));
@@ -169,10 +226,11 @@ nlohmann::json RecordJson(const FlickerRecord& record, int gain) {
           {"sampleFreq", record.sampleFreq},
           {"gain", gain},
           {"figures", figures},
-          {"peaks", PeaksJson(record)}};
+          {"peaks", PeaksJson(record)},
+          {"assessment", AssessmentJson(AssessOnce(record, pst))}};
 }
 
-std::string RecordTable(const FlickerRecord& record, int gain) {
+std::string RecordTable(const FlickerRecord& record, int gain, const PstLmFigure& pst) {
   std::vector<std::pair<std::string, std::string>> rows = {
       {"sampleCount", std::to_string(record.sampleCount)},
       {"sampleFreq", std::to_string(record.sampleFreq)},
@@ -189,5 +247,6 @@ std::string RecordTable(const FlickerRecord& record, int gain) {
   for (const Peak& p : StrongestLines(record))
     out << Padded(ShortestFloatText(p.frequency), 12) << Padded(FormatByMagnitude(p.amplitude), 12)
         << FormatByMagnitude(p.percent) << "\n";
+  out << "\n" << AssessmentTable(AssessOnce(record, pst));
   return out.str();
 }

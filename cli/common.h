@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "analysis/assessment.h"
 #include "analysis/record.h"
 #include "instrument/device.h"
 
@@ -56,12 +57,19 @@ bool CaptureRecord(const SpDevicePtr& dev, FlickerRecord* record, int gain, int*
 // when none was recorded.
 std::string ProtocolFailureText(const SpDevice& dev);
 
-// {"sampleCount", "sampleFreq", "gain", "figures": {every figure name: value}, "peaks": [...]}
-// with values as the parameter box shows them (percent figures x 100).
-nlohmann::json RecordJson(const FlickerRecord& record, int gain);
+// {"sampleCount", "sampleFreq", "gain", "figures": {every figure name: value}, "peaks": [...],
+// "assessment": {...}} with values as the parameter box shows them (percent figures x 100);
+// pst is the PstLM the assessment judges (none: not assessed).
+nlohmann::json RecordJson(const FlickerRecord& record, int gain, const PstLmFigure& pst = PstLmFigure::None());
+// One object per criterion under its rule id: {"rule", "quantity", "value", "limit", "state"}
+// and, where it applies, "frequency" and "noObservableEffectLimit" (IEEE 1789), "note",
+// "reason" (not assessed). A value not measured and a limit that does not exist are null.
+nlohmann::json AssessmentJson(const Assessment& assessment);
+// The verdicts as lines "rule quantity  state  value  limit".
+std::string AssessmentTable(const Assessment& assessment);
 // The ten strongest spectral lines, strongest first: frequency, amplitude, percent of DC.
 nlohmann::json PeaksJson(const FlickerRecord& record);
-// The same content as an aligned table.
-std::string RecordTable(const FlickerRecord& record, int gain);
+// The same content as an aligned table, the verdicts of the assessment last.
+std::string RecordTable(const FlickerRecord& record, int gain, const PstLmFigure& pst = PstLmFigure::None());
 // JSON number of a float by its shortest exact decimal text (null when not finite).
 nlohmann::json JsonNumber(float value);

@@ -45,6 +45,39 @@ TEST_F(Cli, MeasureReportsTheLightsFlicker) {
   EXPECT_TRUE(r.err.empty()) << r.err;
 }
 
+// A 100 Hz sine of 20 % modulation: above the IEEE low-risk line (8 % at 100 Hz), an SVM of
+// about 0.2 / 0.256 = 0.78 (fail), 20 % below 200 Hz (JA8 pass); PstLM needs a PstLM run.
+TEST_F(Cli, MeasureAssessesTheLightInJsonAndTable) {
+  const std::string config = Config(
+      R"({"model": "TR7BQ", "light": {"waveform": "sine", "frequency": 100, "modulation": 0.2, "level": 0.5, "noise": 0},
+          "darkOffsets": [0, 0, 0, 0]})");
+  const CliResult r = Run("measure --instrument=sim:" + config + " --json");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const nlohmann::json a = nlohmann::json::parse(r.out)["assessment"];
+  EXPECT_EQ(a["ieee1789"]["rule"], "IEEE 1789-2015");
+  EXPECT_EQ(a["ieee1789"]["state"], "above low risk");
+  EXPECT_NEAR(a["ieee1789"]["value"].get<double>(), 20, 0.5);
+  EXPECT_EQ(a["ieee1789"]["frequency"], 100);
+  EXPECT_EQ(a["ieee1789"]["limit"], 8);
+  EXPECT_EQ(a["ieee1789"]["noObservableEffectLimit"], 3.33);
+  EXPECT_EQ(a["ecodesignSvm"]["state"], "fail");
+  EXPECT_NEAR(a["ecodesignSvm"]["value"].get<double>(), 0.78, 0.03);
+  EXPECT_EQ(a["ecodesignSvm"]["limit"], 0.4);
+  EXPECT_EQ(a["ecodesignPstLM"]["state"], "not assessed");
+  EXPECT_EQ(a["ecodesignPstLM"]["reason"], "no PstLM run");
+  EXPECT_TRUE(a["ecodesignPstLM"]["value"].is_null());
+  EXPECT_EQ(a["ja8"]["state"], "pass");
+  EXPECT_NEAR(a["ja8"]["value"].get<double>(), 20, 0.5);
+
+  const CliResult table = Run("measure --instrument=sim:" + config);
+  ASSERT_EQ(table.exitCode, 0) << table.err;
+  for (const char* line : {"\nIEEE 1789-2015 Mod%                     above low risk ",
+                           "\nEU Ecodesign 2019/2020 PstLM            not assessed (no PstLM run)  -  ",
+                           "\nEU Ecodesign 2019/2020 SVM              fail  ",
+                           "\nCalifornia JA8 reduced percent flicker  pass  "})
+    EXPECT_NE(table.out.find(line), std::string::npos) << line << "\n" << table.out;
+}
+
 TEST_F(Cli, MeasureWithFixedGainAsATable) {
   const CliResult r = Run("measure --instrument=sim:" + Config(kLed) + " --gain 1 --freq 8192 --count 4096 --fir");
   ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -68,7 +68,7 @@ TEST_F(Analyze, PrintsTheFiguresTheMeasurementHadBeforeSaving) {
     const std::string row = table.out.substr(at + 1, end - at - 1);
     EXPECT_EQ(row.substr(row.find_last_of(' ') + 1), text) << row;
   }
-  EXPECT_EQ(table.out.find("PstLM"), std::string::npos);  // 0.5 s is too short for it
+  EXPECT_EQ(table.out.find("\nPstLM "), std::string::npos);  // 0.5 s is too short for it
 
   const Outcome json = Cli("analyze '" + file.string() + "' --json");
   ASSERT_EQ(json.exit, 0) << json.err;
@@ -84,6 +84,7 @@ TEST_F(Analyze, PrintsTheFiguresTheMeasurementHadBeforeSaving) {
         << f.name;
   }
   EXPECT_FALSE(j.contains("PstLM"));
+  EXPECT_EQ(j["assessment"]["ecodesignPstLM"]["reason"], "no PstLM run");
 
   // With the FIR filter: the figures of the same samples filtered.
   FlickerRecordPtr filtered = MakeFlickerRecord(16384, 32768, 100, 1000);
@@ -108,6 +109,9 @@ TEST_F(Analyze, LongMeasurementsGetPstLm) {
   ASSERT_TRUE(j.contains("PstLM")) << json.out;
   EXPECT_NEAR(j["PstLM"].get<double>(), want.pst, 1e-3 * std::max(1.0, want.pst));
   EXPECT_NEAR(j["PinstMax"].get<double>(), want.pinstMax, 1e-3 * std::max(1.0, want.pinstMax));
+  // The assessment judges the same PstLM.
+  EXPECT_NEAR(j["assessment"]["ecodesignPstLM"]["value"].get<double>(), j["PstLM"].get<double>(), 1e-9);
+  EXPECT_EQ(j["assessment"]["ecodesignPstLM"]["state"], j["PstLM"].get<double>() <= 1.0 ? "pass" : "fail");
 
   const Outcome table = Cli("analyze '" + file.string() + "'");
   ASSERT_EQ(table.exit, 0) << table.err;

@@ -35,6 +35,8 @@ TEST(PstCommand, SteadyLightAsJsonAndSaved) {
   EXPECT_GE(j["PstLM"].get<double>(), 0.0);
   EXPECT_LT(j["PinstMax"].get<double>(), 0.01);
   EXPECT_TRUE(j["figures"].contains("Frequnecy"));
+  EXPECT_EQ(j["assessment"]["ecodesignPstLM"]["state"], "pass");
+  EXPECT_NEAR(j["assessment"]["ecodesignPstLM"]["value"].get<double>(), j["PstLM"].get<double>(), 1e-9);
   EXPECT_NE(run.err.find("PstLM: done"), std::string::npos) << run.err;
 
   std::ifstream file(saved, std::ios::binary);

@@ -1,6 +1,7 @@
 // quivra-cli report: the program's report page composed without a window from a saved
 // measurement file (loaded like the Load button loads it, analysed with the filter off), its
-// charts drawn from the record, and written as a 24-bit bitmap.
+// charts drawn from the record, and written as a 24-bit bitmap or a one-page PDF (by the
+// extension of --out).
 #if QUIVRA_HAVE_REPORT
 #include <QDate>
 #include <QFileInfo>
@@ -39,12 +40,16 @@ bool FormatOf(const std::string& path, ReportFileFormat* format) {
     *format = ReportFileFormat::Bmp;
     return true;
   }
+  if (suffix == QLatin1String("pdf")) {
+    *format = ReportFileFormat::Pdf;
+    return true;
+  }
   return false;
 }
 
 int Run(const Options& options) {
   ReportFileFormat format{};
-  if (!FormatOf(options.out, &format)) return CliFail("--out must name a .bmp file: " + options.out);
+  if (!FormatOf(options.out, &format)) return CliFail("--out must name a .bmp or .pdf file: " + options.out);
 
   TFlkTankMgr store;
   const LoadResult loaded = LoadMeasurementFile(store, options.file, {1000, 0});
@@ -109,7 +114,7 @@ int Run(const Options& options) {
 CliRun Setup(CLI::App& command) {
   auto o = std::make_shared<Options>();
   command.add_option("FILE", o->file, "Measurement file (text, .xls, .xlsx or UTF-16 text)")->required();
-  command.add_option("--out", o->out, "Page to write (.bmp: 1754 x 2480, 24 bits per pixel)")->required();
+  command.add_option("--out", o->out, "Page to write: .bmp (1754 x 2480, 24 bits per pixel) or .pdf (one A4 page)")->required();
   command.add_option("--inspector", o->inspector, "Inspector");
   command.add_option("--source", o->source, "Light source");
   command.add_option("--company", o->company, "Company");

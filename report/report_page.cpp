@@ -8,9 +8,12 @@
 #include <QImageWriter>
 #include <QLocale>
 #include <QMap>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QSaveFile>
 #include <QStringList>
+#include <algorithm>
 
 #include "analysis/figures.h"
 #include "analysis/numfmt.h"
@@ -416,6 +419,14 @@ void PaintReportContent(QPainter& p, const ReportContent& c) {
   p.restore();
 }
 
+void PaintReportPage(QPainter& p, const ReportContent* content) {
+  p.save();
+  p.setRenderHint(QPainter::TextAntialiasing);
+  PaintReportTemplate(p);
+  if (content) PaintReportContent(p, *content);
+  p.restore();
+}
+
 ReportPage::ReportPage() : image_(ReportPageTemplate()) {}
 
 bool ReportPage::Compose(const ReportInput& input, QString* error) {
@@ -429,30 +440,66 @@ bool ReportPage::Compose(const ReportInput& input, QString* error) {
   return true;
 }
 
+namespace {
+
+// Resolution of the PDF's device: the page is scaled onto it, so this only sets how finely
+// positions are expressed.
+constexpr int kPdfResolution = 600;
+
+// Draws the page onto writer, scaled to its width (the page's proportions are those of A4
+// to within 0.03 %, so it fills the sheet). The reason of a failure in *reason.
+bool DrawPdf(QPdfWriter& writer, const ReportContent* content, QString* reason) {
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setResolution(kPdfResolution);
+  writer.setTitle(QStringLiteral("Flicker Report"));
+  writer.setCreator(QStringLiteral("Quivra"));
+  QPainter p;
+  if (!p.begin(&writer)) {
+    *reason = QStringLiteral("The PDF page could not be started.");
+    return false;
+  }
+  const double scale = std::min(static_cast<double>(writer.width()) / kReportPageWidth,
+                                static_cast<double>(writer.height()) / kReportPageHeight);
+  p.scale(scale, scale);
+  PaintReportPage(p, content);
+  if (!p.end()) {
+    *reason = QStringLiteral("The PDF page could not be completed.");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ReportPage::Save(const QString& path, ReportFileFormat format, QString* error) const {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    if (error) *error = QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString());
+    return false;
+  }
+  QString reason;
+  bool written = false;
   switch (format) {
     case ReportFileFormat::Bmp: {
-      QSaveFile file(path);
-      if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-      }
       QImageWriter writer(&file, "bmp");
-      QString reason;
-      bool failed = false;
-      if (!writer.write(image_.convertToFormat(QImage::Format_RGB888))) {
-        failed = true;
-        reason = writer.errorString();
-      } else if (!file.commit()) {
-        failed = true;
-        reason = file.errorString();
-      }
-      if (failed) {
-        if (error) *error = QStringLiteral("Cannot write file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason);
-        return false;
-      }
-      return true;
+      written = writer.write(image_.convertToFormat(QImage::Format_RGB888));
+      if (!written) reason = writer.errorString();
+      break;
+    }
+    case ReportFileFormat::Pdf: {
+      QPdfWriter writer(&file);
+      written = DrawPdf(writer, LastContent(), &reason);
+      break;
     }
   }
-  return false;
+  if (written && !file.commit()) {
+    written = false;
+    reason = file.errorString();
+  }
+  if (!written) {
+    if (error) *error = QStringLiteral("Cannot write file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason);
+    return false;
+  }
+  return true;
 }

@@ -60,9 +60,15 @@ bool ResolveReportContent(const ReportInput& input, ReportContent* content, QStr
 // Draws the artwork, the texts and the figures over whatever the painter's device holds.
 void PaintReportContent(QPainter& painter, const ReportContent& content);
 
+// The whole page in page coordinates on a fresh device: the template, then the content
+// (none: the template alone). What the page bitmap shows after its last composition, since
+// every composition covers all that the one before it wrote.
+void PaintReportPage(QPainter& painter, const ReportContent* content);
+
 // Output formats of a composed page.
 enum class ReportFileFormat {
   Bmp,  // Windows bitmap, 1754 x 2480, 24 bits per pixel
+  Pdf,  // one A4 page: the same layout drawn as vector text, the pictures embedded
 };
 
 class ReportPage {
@@ -77,8 +83,9 @@ class ReportPage {
   // The content of the last successful composition; null before the first.
   const ReportContent* LastContent() const { return last_ ? &*last_ : nullptr; }
 
-  // Writes the page to path as it stands (no extension is added here). False, with *error
-  // set and no partial file left behind, when the file cannot be written.
+  // Writes the page to path as it stands (no extension is added here). The PDF is drawn
+  // from the last composition (PaintReportPage) scaled onto an A4 page without margins.
+  // False, with *error set and no partial file left behind, when the file cannot be written.
   bool Save(const QString& path, ReportFileFormat format, QString* error) const;
 
  private:

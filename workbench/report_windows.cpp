@@ -30,6 +30,7 @@ struct SaveFormat {
   ReportFileFormat format;
 };
 constexpr SaveFormat kBitmap{"Bitmaps (*.bmp)", ".bmp", ReportFileFormat::Bmp};
+constexpr SaveFormat kPdf{"PDF documents (*.pdf)", ".pdf", ReportFileFormat::Pdf};
 
 void CentreOnScreen(QWidget* w) {
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -44,7 +45,7 @@ TFormImage::TFormImage(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("FormImage"));
   setWindowTitle(QStringLiteral("Preview"));
-  setFixedSize(455, 703);
+  setFixedSize(455, 764);
 
   image1_ = new QLabel(this);
   image1_->setObjectName(QStringLiteral("Image1"));
@@ -57,8 +58,12 @@ TFormImage::TFormImage(QWidget* parent)
   auto* save = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save as Bitmap"), this);
   save->setObjectName(QStringLiteral("sSpeedButton2"));
   save->setGeometry(235, 641, 212, 55);
+  auto* savePdf = new QPushButton(style()->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Save as PDF"), this);
+  savePdf->setObjectName(QStringLiteral("btnSavePdf"));
+  savePdf->setGeometry(235, 702, 212, 55);
   connect(print, &QPushButton::clicked, this, [this] { sSpeedButton1Click(); });
   connect(save, &QPushButton::clicked, this, [this] { sSpeedButton2Click(); });
+  connect(savePdf, &QPushButton::clicked, this, [this] { btnSavePdfClick(); });
 
   RefreshPreview();
   CentreOnScreen(this);
@@ -100,6 +105,14 @@ void TFormImage::sSpeedButton2Click() {
   if (chosen.isEmpty()) return;
   QString error;
   if (!page_.Save(chosen + QString::fromLatin1(kBitmap.extension), kBitmap.format, &error)) Ui().ShowError(error);
+}
+
+void TFormImage::btnSavePdfClick() {
+  QString chosen = Ui().GetSaveFileName(this, QString::fromLatin1(kPdf.filter));
+  if (chosen.isEmpty()) return;
+  if (!chosen.endsWith(QLatin1String(kPdf.extension), Qt::CaseInsensitive)) chosen += QLatin1String(kPdf.extension);
+  QString error;
+  if (!page_.Save(chosen, kPdf.format, &error)) Ui().ShowError(error);
 }
 
 TFormInfo::TFormInfo(TFormImage* preview, QWidget* parent) : QDialog(parent), preview_(preview) {

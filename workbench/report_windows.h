@@ -43,6 +43,9 @@ class TFormImage : public QWidget {
   void sSpeedButton1Click();
   // Save: choose a name (Ui().GetSaveFileName), append ".bmp" always, write a 24-bit bitmap.
   void sSpeedButton2Click();
+  // Save as PDF (button "btnSavePdf" under the save button): choose a name, append ".pdf"
+  // unless it ends so already, write the page as one A4 page with vector text.
+  void btnSavePdfClick();
 
  private:
   void RefreshPreview();

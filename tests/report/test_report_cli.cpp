@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cmath>
 
@@ -80,6 +81,24 @@ TEST_F(ReportCliTest, WritesTheSamePageTheProgramComposes) {
   EXPECT_EQ(expected.LastContent()->gain, "3");
   EXPECT_EQ(expected.LastContent()->resolution, "2.44141 Hz");
   EXPECT_TRUE(page.convertToFormat(QImage::Format_RGB32) == expected.Image());
+}
+
+// --out chooses the format by its extension: a .pdf is the same page as one A4 page of text.
+TEST_F(ReportCliTest, WritesAPdfForAPdfName) {
+  const QString out = dir.filePath(QStringLiteral("page.pdf"));
+  const CliResult r = RunCli({"report", measurement, "--out", out, "--inspector", "CLI Inspector"});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  QFile file(out);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.read(5) == "%PDF-");
+  if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+    GTEST_SKIP() << "pdftotext (poppler-utils) not installed: the PDF text is not read back";
+  QProcess text;
+  text.start(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+  ASSERT_TRUE(text.waitForFinished(30000));
+  const QString words = QString::fromUtf8(text.readAllStandardOutput());
+  EXPECT_TRUE(words.contains(QLatin1String("CLI Inspector"))) << words.toStdString();
+  EXPECT_TRUE(words.contains(QLatin1String("2.44141 Hz"))) << words.toStdString();
 }
 
 TEST_F(ReportCliTest, FailuresExitWithOneLine) {

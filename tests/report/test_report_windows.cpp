@@ -194,6 +194,28 @@ TEST_F(ReportWindowsTest, SaveAlwaysAppendsBmpAndWrites24Bits) {
   EXPECT_EQ(ui.Texts("error").size(), 1);
 }
 
+TEST_F(ReportWindowsTest, SaveAsPdfAppendsTheExtensionWhenMissing) {
+  Report(QStringLiteral("Saver"));
+  const struct {
+    const char *chosen, *written;
+  } cases[] = {{"page", "page.pdf"}, {"page2.PDF", "page2.PDF"}};
+  for (const auto& c : cases) {
+    ui.AnswerFile(dir.filePath(QString::fromLatin1(c.chosen)));
+    Find<QPushButton>(preview.get(), "btnSavePdf")->click();
+    QFile pdf(dir.filePath(QString::fromLatin1(c.written)));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << c.written;
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+  }
+  EXPECT_EQ(ui.Texts("save"), QStringList(2, QStringLiteral("PDF documents (*.pdf)")));
+  const int files = QDir(dir.path()).entryList(QDir::Files).size();
+  Find<QPushButton>(preview.get(), "btnSavePdf")->click();  // cancelled
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), files);
+  ui.AnswerFile(dir.filePath(QStringLiteral("no/such/folder/page")));
+  Find<QPushButton>(preview.get(), "btnSavePdf")->click();
+  ASSERT_EQ(ui.Texts("error").size(), 1);
+  EXPECT_TRUE(ui.Texts("error").front().contains(QLatin1String("page.pdf")));
+}
+
 TEST_F(ReportWindowsTest, PrintStretchesThePageOverThePrinter) {
   Report(QStringLiteral("Printer"));
   Find<QPushButton>(preview.get(), "sSpeedButton1")->click();  // cancelled

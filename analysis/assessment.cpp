@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <utility>
 
 #include "analysis/numfmt.h"
@@ -16,7 +17,7 @@ constexpr std::array<RuleInfo, 4> kRules = {{
     {AssessmentRule::kEcodesignPstLm, "ecodesignPstLM", "EU Ecodesign 2019/2020", "PstLM", false, 1.0, true, ""},
     {AssessmentRule::kEcodesignSvm, "ecodesignSvm", "EU Ecodesign 2019/2020", "SVM", false, 0.4, true,
      "since September 2024; 0.9 before"},
-    {AssessmentRule::kJa8, "ja8", "California JA8", "reduced percent flicker", true, 30.0, false, ""},
+    {AssessmentRule::kJa8, "ja8", "California JA8", "reduced flicker", true, 30.0, false, ""},
 }};
 
 // Band edges of the IEEE lines, Hz.
@@ -119,49 +120,23 @@ Verdict AssessJa8(const FlickerRecord* r, SpectrumWorkspace& workspace) {
   return Limited(rule, reduced * 100.0);
 }
 
-// The engine for the record's transform length and rate; false when it cannot be made.
-bool PrepareEngine(const FlickerRecord& r, SpectrumWorkspace& w) {
+// The engine and the two sequences for the record's transform length and rate; false when
+// they cannot be made.
+bool PrepareWorkspace(const FlickerRecord& r, SpectrumWorkspace& w) {
   const uint32_t size = r.spectrum->fftSize;
   if (!w.engine || w.engine->fftSize != size) {
     w.engine = SpectrumCreate(size);
     if (!w.engine) return false;
   }
   if (w.engine->sampleFreq != r.sampleFreq) SpectrumSetFrequency(*w.engine, r.sampleFreq);
+  try {
+    w.even.resize(size);
+    w.odd.resize(size);
+  } catch (const std::bad_alloc&) {
+    w.engine.reset();
+    return false;
+  }
   return true;
-}
-
-// Inverse of the forward transform in place on re/im (kernel e^(+j 2 pi n k / N)), without
-// the 1/N: the bit-reversal permutation by swaps, then the stages with conjugate twiddles,
-// each butterfly in double and stored as float.
-void InverseTransform(SpectrumEngine& s) {
-  float* re = s.re.data();
-  float* im = s.im.data();
-  for (uint32_t i = 0; i < s.fftSize; ++i) {
-    const uint32_t j = s.bitReverse[i];
-    if (i < j) {
-      std::swap(re[i], re[j]);
-      std::swap(im[i], im[j]);
-    }
-  }
-  for (uint32_t stage = 1; stage <= s.log2Size; ++stage) {
-    const uint32_t half = 1u << (stage - 1);
-    const uint32_t stride = 1u << (s.log2Size - stage);
-    for (uint32_t j = 0; j < half; ++j) {
-      const double c = s.cosTable[j * stride];
-      const double d = s.sinTable[j * stride];
-      for (uint32_t a = j; a < s.fftSize; a += 2 * half) {
-        const uint32_t b = a + half;
-        const double tRe = re[b] * c - im[b] * d;
-        const double tIm = im[b] * c + re[b] * d;
-        const double reA = re[a];
-        const double imA = im[a];
-        re[a] = static_cast<float>(reA + tRe);
-        im[a] = static_cast<float>(imA + tIm);
-        re[b] = static_cast<float>(reA - tRe);
-        im[b] = static_cast<float>(imA - tIm);
-      }
-    }
-  }
 }
 
 }  // namespace
@@ -202,24 +177,33 @@ std::array<LimitPoint, 4> Ieee1789NoEffectLine() noexcept {
 
 double ReducedPercentFlicker(const FlickerRecord& record, double cutoffHz, SpectrumWorkspace& workspace) noexcept {
   if (!record.spectrum || record.spectrum->fftSize < 2 || record.volts.size() < record.spectrum->fftSize) return -1;
-  if (!PrepareEngine(record, workspace)) return -1;
+  if (!PrepareWorkspace(record, workspace)) return -1;
   SpectrumEngine& s = *workspace.engine;
   const uint32_t n = s.fftSize;
+  float* a = workspace.even.data();
+  float* b = workspace.odd.data();
   SpectrumTransform(s, record.volts.data());
-  // Lines k and n - k carry the same frequency; the first line at or above the cut-off and
-  // everything up to its mirror go.
+  // The kept lines: k below the first line at or above the cut-off, and their mirrors
+  // n - k; everything between goes.
   uint32_t keep = 1;
   while (keep <= n / 2 && static_cast<double>(s.frequency[keep]) < cutoffHz) ++keep;
-  for (uint32_t k = keep; k <= n - keep; ++k) {
-    s.re[k] = 0.0f;
-    s.im[k] = 0.0f;
+  // The inverse transform of the Hermitian spectrum X by forward transforms of real
+  // sequences: with conj(X) = A + jB (A, B real), N x = DFT(conj X) = DFT(A) + j DFT(B), and
+  // x being real, N x[i] = Re DFT(A)[i] - Im DFT(B)[i].
+  for (uint32_t k = 0; k < n; ++k) {
+    const bool kept = k < keep || k > n - keep;
+    a[k] = kept ? s.re[k] : 0.0f;
+    b[k] = kept ? -s.im[k] : 0.0f;
   }
-  InverseTransform(s);
-  float lo = s.re[0];
-  float hi = s.re[0];
+  SpectrumTransform(s, a);
+  std::copy(s.re.begin(), s.re.end(), a);
+  SpectrumTransform(s, b);
+  float lo = a[0] - s.im[0];
+  float hi = lo;
   for (uint32_t i = 1; i < n; ++i) {
-    lo = std::min(lo, s.re[i]);
-    hi = std::max(hi, s.re[i]);
+    const float v = a[i] - s.im[i];
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
   }
   const double scale = 1.0 / n;
   const double max = hi * scale;

@@ -46,6 +46,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/record.h"
 
@@ -70,7 +71,7 @@ struct RuleInfo {
   AssessmentRule rule;
   std::string_view id;        // key in the command line's JSON: "ieee1789", "ecodesignPstLM", ...
   std::string_view name;      // "IEEE 1789-2015", "EU Ecodesign 2019/2020", "California JA8"
-  std::string_view quantity;  // "Mod%", "PstLM", "SVM", "reduced percent flicker"
+  std::string_view quantity;  // "Mod%", "PstLM", "SVM", "reduced flicker" (percent flicker below 200 Hz)
   bool percent;               // value and limit are percentages
   double limit;               // the pass limit (IEEE: none, NaN; the lines are functions)
   bool limitInclusive;        // pass at the limit itself (<=) rather than below it (<)
@@ -101,9 +102,11 @@ struct LimitPoint {
 std::array<LimitPoint, 4> Ieee1789LowRiskLine() noexcept;
 std::array<LimitPoint, 4> Ieee1789NoEffectLine() noexcept;
 
-// The transform state of the JA8 reduction, kept between calls by its owner.
+// The transform state of the JA8 reduction, kept between calls by its owner: an engine of
+// the record's transform length and two real sequences of that length.
 struct SpectrumWorkspace {
   std::unique_ptr<SpectrumEngine> engine;
+  std::vector<float> even, odd;
 };
 
 // Percent flicker (a ratio, (max - min) / (max + min)) of the record's first fftSize volts

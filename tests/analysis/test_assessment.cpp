@@ -252,7 +252,7 @@ TEST(VerdictText, NamesRuleValueLimitAndState) {
   EXPECT_EQ(VerdictLimitText(a.Of(AssessmentRule::kJa8)), "< 30 %");
   const Assessment none = Assess(nullptr);
   EXPECT_EQ(VerdictText(none.Of(AssessmentRule::kJa8)),
-            "California JA8 reduced percent flicker: -; limit < 30 %: not assessed (no measurement)");
+            "California JA8 reduced flicker: -; limit < 30 %: not assessed (no measurement)");
   FlickerRecordPtr high = Sine(2000, 0.3);
   EXPECT_EQ(VerdictLimitText(Assess(high.get()).Of(AssessmentRule::kIeee1789)),
             "no low-risk limit, < 66.6 % no observable effect");

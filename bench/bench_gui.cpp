@@ -2,6 +2,9 @@
 //
 //   BM_Redraw/samples:N/painted:0  ShowCharts + ShowParams of an analysed N-sample record
 //   BM_Redraw/samples:N/painted:1  the same followed by painting the three charts and the box
+//   BM_Assessment/samples:N/painted:P  ShowAssessment of the same record (the three rules, the
+//                        JA8 reduction's two transforms, the verdict texts and the chart point),
+//                        with P = 1 the assessment page's chart and verdicts painted after it
 //   BM_ContinuousCapture the frame capturing at the start options (16384 samples at
 //                        32768 Hz) from the simulated instrument in real time for 10 s:
 //                        counters cpu_percent (process CPU time / wall time), captures,
@@ -81,6 +84,23 @@ void BM_Redraw(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_Redraw)
+    ->ArgNames({"samples", "painted"})
+    ->ArgsProduct({{16384, 65536, 737280}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Assessment(benchmark::State& state) {
+  TfFlicker& frame = Frame();
+  FlickerRecordPtr record = Record(static_cast<uint32_t>(state.range(0)));
+  const bool paint = state.range(1) != 0;
+  frame.sPageControl1->setCurrentWidget(frame.tsAssessment);
+  frame.ShowAssessment(record.get());  // the workspace is made once for the size
+  for (auto _ : state) {
+    frame.ShowAssessment(record.get());
+    if (!paint) continue;
+    frame.tsAssessment->repaint();
+  }
+}
+BENCHMARK(BM_Assessment)
     ->ArgNames({"samples", "painted"})
     ->ArgsProduct({{16384, 65536, 737280}, {0, 1}})
     ->Unit(benchmark::kMillisecond);

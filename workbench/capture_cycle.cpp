@@ -149,6 +149,7 @@ void TfFlicker::CaptureStep() {
   }
   flkTank->Keep(record, device.get());
   if (flkTank->record && device) flkTank->record->gainIndex = device->flickerAcq.range;
+  ShowAssessment(flkTank->record.get());
   captureWorker->ring->PutFree(record);
   ++capturesShown;
 

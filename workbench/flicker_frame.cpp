@@ -121,8 +121,9 @@ TfFlicker::TfFlicker(const QString& productText, QWidget* parent) : QWidget(pare
 
   flkTank = std::make_unique<TFlkTankMgr>();
   flkTank->Install(NewRecordFromSettings());
+  ShowAssessment(flkTank->record.get());
 
-  sPageControl1->setCurrentIndex(2);  // "Device"
+  sPageControl1->setCurrentIndex(sPageControl1->count() - 1);  // "Device"
   ConnectSignals();
   Timer1->start();
   tmrPickup->start();
@@ -159,6 +160,7 @@ void TfFlicker::BuildLayout(const QString& productText) {
   sPageControl1->setFixedWidth(kRightSideWidth);
   sPageControl1->addTab(BuildBasicPage(), "Basic");
   sPageControl1->addTab(BuildPstPage(), "PstLM");
+  sPageControl1->addTab(BuildAssessmentPage(), "Assessment");
   sPageControl1->addTab(BuildDevicePage(productText), "Device");
   root->addWidget(sPageControl1);
 

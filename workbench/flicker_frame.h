@@ -39,6 +39,7 @@
 #include <optional>
 #include <vector>
 
+#include "analysis/assessment.h"
 #include "analysis/record.h"
 #include "files/flktank.h"
 #include "instrument/device.h"
@@ -139,6 +140,14 @@ class TfFlicker : public QWidget {
   // Shows the report information dialog once "Save Report" has written the snapshots.
   std::function<void()> onReport;
 
+  // --- assessment page -----------------------------------------------------------------
+  // Assesses the measurement on display (null: none) and shows it: the measured point on
+  // the IEEE 1789 chart and one line per criterion. The PstLM criterion judges pstValue only
+  // while pstDone. Called after every shown capture, load and PstLM run.
+  void ShowAssessment(const FlickerRecord* record);
+  // The verdicts on display.
+  const Assessment& AssessmentShown() const { return assessment_; }
+
   // --- parameter box -------------------------------------------------------------------
   void BuildParamPanels();
   void ShowParams(const FlickerRecord* record);
@@ -189,6 +198,7 @@ class TfFlicker : public QWidget {
   std::unique_ptr<FlkPst> pstThread;
   std::atomic<int> pstRequested{0};
   int pstDone = 0;
+  std::optional<double> pstValue;  // PstLM of the last finished run; none when it failed
   float pstElapsed = 0;  // seconds since the PstLM run began
   uint64_t capturesShown = 0;  // continuous captures analysed and shown so far
   int stopWaitMs = 20000;      // longest wait for the worker to confirm a stop
@@ -263,6 +273,19 @@ class TfFlicker : public QWidget {
   QPlainTextEdit* sMemo1;
   QLabel* slbURL;
 
+  // "Assessment" page: the IEEE 1789 chart (frequency and Mod% on log axes) and the verdicts.
+  QWidget* tsAssessment;
+  QChartView* ChartAssessment;
+  QLineSeries* SeriesLowRisk;       // IEEE 1789 low-risk limit line
+  QLineSeries* SeriesNoEffect;      // IEEE 1789 no-observable-effect limit line
+  QScatterSeries* SeriesMeasured;   // the measurement on display (empty when not assessed)
+  // Per criterion, in AssessmentRule order: its name, its state (with the reason when not
+  // assessed) and its value with the limit. Object names "lblRule_<id>", "lblState_<id>",
+  // "lblDetail_<id>" with the rule's id.
+  QLabel* assessRules[4] = {};
+  QLabel* assessStates[4] = {};
+  QLabel* assessDetails[4] = {};
+
   QTimer* Timer1;
   // Picks a filled record up within 50 ms of the worker's delivery, so that the record is
   // back in the ring before the worker's next tick whatever the phase of Timer1: the display
@@ -306,6 +329,7 @@ class TfFlicker : public QWidget {
   QWidget* BuildViewPage();
   QWidget* BuildOptionPage();
   QWidget* BuildPstPage();
+  QWidget* BuildAssessmentPage();
   QWidget* BuildDevicePage(const QString& productText);
   void ConnectSignals();
   void OfferDarkCalibration();
@@ -334,6 +358,8 @@ class TfFlicker : public QWidget {
   std::vector<float> jeitaFrequency_, jeitaLevel_;  // the JEITA bars on display
   float jeitaBinHz_ = 0;
   int pstFinishTicks_ = 0;
+  SpectrumWorkspace assessmentWorkspace_;  // the JA8 reduction's transform, reused
+  Assessment assessment_;
 };
 
 // The label of the elapsed PstLM time: hours, minutes and seconds without leading zeros

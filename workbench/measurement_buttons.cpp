@@ -77,6 +77,7 @@ void TfFlicker::ssbLoadClick() {
       overExposed = IsOverExposed(*record) ? 1 : 0;
       ShowCharts(*record);
       ShowParams(record);
+      ShowAssessment(record);
       break;
     }
     case LoadStatus::NotCorrectFormat:

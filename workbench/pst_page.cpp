@@ -73,7 +73,8 @@ void TfFlicker::Timer3Timer() {
   ProgressBar1->setValue(ProgressBar1->maximum());
   PstLabel->setText("Finish");
   btnPstMsr->setEnabled(true);
-  if (FlickerRecord* record = flkTank->record.get()) {
+  FlickerRecord* record = flkTank->record.get();
+  if (record) {
     // The thread analysed the record already (filtering it when the filter was on): the
     // display run must not filter the filtered signal again.
     FlickerRun(record, 0, 0);
@@ -81,6 +82,7 @@ void TfFlicker::Timer3Timer() {
     ShowCharts(*record);
     ShowParams(record);
   }
+  ShowAssessment(record);
 }
 
 void TfFlicker::SetPstTexts(const QString& frequency, const QString& svm, const QString& pst) {

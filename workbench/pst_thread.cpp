@@ -1,6 +1,7 @@
 #include "workbench/pst_thread.h"
 
 #include <QMetaObject>
+#include <optional>
 
 #include "workbench/flicker_frame.h"
 
@@ -9,11 +10,13 @@ FlkPst::FlkPst(TfFlicker* frame)
         const QString frequency = QString::fromStdString(outcome.frequencyText);
         const QString svm = QString::fromStdString(outcome.svmText);
         const QString pst = QString::fromStdString(outcome.pstText);
+        const std::optional<double> value = outcome.computed ? std::optional<double>(outcome.result.pst) : std::nullopt;
         // Queued to the frame's thread; the frame outlives this thread (it stops it first),
         // and an event still queued when the frame goes is dropped with it.
         QMetaObject::invokeMethod(
             frame,
-            [frame, frequency, svm, pst] {
+            [frame, frequency, svm, pst, value] {
+              frame->pstValue = value;
               frame->SetPstTexts(frequency, svm, pst);
               frame->pstRequested = 0;
             },

@@ -58,6 +58,10 @@ TEST_F(FrameTest, PstLmRunReachesFinishWithItsFiguresOnDisplay) {
   EXPECT_NEAR(frame->pstValues[0]->text().toDouble(), 100.0, 0.5);
   EXPECT_NE(frame->pstValues[2]->text(), "0.0000");
   EXPECT_NE(frame->pstValues[2]->text(), kPstFailedText);
+  // The assessment page judges the run's PstLM.
+  EXPECT_NE(frame->assessStates[static_cast<int>(AssessmentRule::kEcodesignPstLm)]->text(), "not assessed");
+  EXPECT_TRUE(frame->assessDetails[static_cast<int>(AssessmentRule::kEcodesignPstLm)]->text().startsWith(
+      frame->pstValues[2]->text() + "; "));
   const FlickerRecord* record = frame->flkTank->record.get();
   ASSERT_TRUE(record);
   EXPECT_EQ(record->sampleCount, 737280u);
